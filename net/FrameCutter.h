@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "MsgHeader.h"
+
+// Holds received bytes and cuts them into frames. Knows nothing of sockets, so
+// it can be fed bytes in any chunking. The buffer grows on demand up to
+// kMaxFrameLength; bad lengths are rejected as soon as their header is read.
+class FrameCutter {
+public:
+    enum class Status {
+        Ok,
+        FrameTooLarge, // a header announced more than kMaxFrameLength bytes
+        FrameTooSmall, // a header announced fewer than kFrameHeaderSize bytes
+    };
+
+    FrameCutter() = default;
+
+    // Room for the next read: at least one byte unless the buffer is full.
+    char *writeArea();
+    size_t writeCapacity() const;
+    // Counts n bytes written at writeArea() as received.
+    void commit(size_t n);
+    // Copies bytes in (for tests and benchmarks).
+    void append(const char *data, size_t n);
+
+    // Delivers every complete frame held, in order, as onFrame(frame, length),
+    // then moves an incomplete tail to the buffer start. Stops at the first
+    // bad header and reports it; the frames before it have been delivered.
+    template <class OnFrame>
+    Status cut(OnFrame &&onFrame)
+    {
+        size_t offset = 0;
+        Status status = Status::Ok;
+        m_pending = 0;
+        while (m_held - offset >= size_t(kFrameHeaderSize)) {
+            const char *frame = m_buffer.get() + offset;
+            const int32_t length = ReadLe32(frame);
+            if (length < kFrameHeaderSize) {
+                status = Status::FrameTooSmall;
+                m_badLength = length;
+                break;
+            }
+            if (length > kMaxFrameLength) {
+                status = Status::FrameTooLarge;
+                m_badLength = length;
+                break;
+            }
+            if (offset + size_t(length) > m_held) {
+                m_pending = size_t(length);
+                break;
+            }
+            onFrame(frame, length);
+            offset += size_t(length);
+        }
+        compact(offset);
+        return status;
+    }
+
+    size_t held() const { return m_held; }
+    size_t allocated() const { return m_capacity; }
+    int32_t badLength() const { return m_badLength; }
+    // Forgets every byte held (a connection was lost or made).
+    void clear();
+
+private:
+    void compact(size_t offset);
+    void reserve(size_t needed);
+
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_capacity = 0;
+    size_t m_held = 0;
+    size_t m_pending = 0;
+    int32_t m_badLength = 0;
+};
