@@ -239,6 +239,7 @@ void ConnectSession::receive()
     if (got < 0)
         return;
     m_received.commit(size_t(got));
+    m_bytesReceived += uint64_t(got);
     const FrameCutter::Status status = m_received.cut([this](const char *frame, int length) {
         MsgHeader *msg = MsgFactory::Create(ReadLe32(frame + 4));
         if (!msg)

@@ -52,7 +52,10 @@ public:
     int state() const { return m_state.load(); }
     int sendReadPosition() const;
     int sendWritePosition() const;
+    // Worker-thread view; read it from elsewhere only while the worker is stopped.
     size_t receiveCount() const { return m_received.held(); }
+    // Bytes received over all connections; safe from any thread.
+    uint64_t bytesReceived() const { return m_bytesReceived.load(); }
     const std::string &host() const { return m_host; }
     uint16_t port() const { return m_port; }
 
@@ -73,6 +76,7 @@ private:
     void drainWakeups();
 
     FrameCutter m_received;
+    std::atomic<uint64_t> m_bytesReceived{0};
     std::unique_ptr<char[]> m_sendArea;
     mutable std::mutex m_positionsLock;
     int m_sendWrite = 0;

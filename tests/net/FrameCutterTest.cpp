@@ -4,18 +4,10 @@
 #include <vector>
 
 #include "FrameCutter.h"
+#include "LoopbackPeer.h"
 #include "MsgHeader.h"
 
 namespace {
-
-std::string frameBytes(int type, const std::string &body, int reserved = 0)
-{
-    std::string f(12, '\0');
-    WriteLe32(f.data(), int32_t(12 + body.size()));
-    WriteLe32(f.data() + 4, type);
-    WriteLe32(f.data() + 8, reserved);
-    return f + body;
-}
 
 struct Cut {
     std::vector<std::pair<int, std::string>> frames; // type, body
