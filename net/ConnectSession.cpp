@@ -26,8 +26,7 @@ ConnectSession &ConnectSession::Instance()
 }
 
 ConnectSession::ConnectSession()
-    : m_sendArea(std::make_unique<char[]>(kSendAreaSize)),
-      m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : m_sendArea(std::make_unique<char[]>(kSendAreaSize)), m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
 }
 
@@ -240,13 +239,8 @@ void ConnectSession::receive()
         return;
     m_received.commit(size_t(got));
     m_bytesReceived += uint64_t(got);
-    const FrameCutter::Status status = m_received.cut([this](const char *frame, int length) {
-        MsgHeader *msg = MsgFactory::Create(ReadLe32(frame + 4));
-        if (!msg)
-            return;
-        msg->Decode(frame, length);
-        deliver(msg);
-    });
+    const FrameCutter::Status status =
+        m_received.cut([this](const char *frame, int length) { deliver(DecodeFrame(frame, length)); });
     if (status == FrameCutter::Status::FrameTooLarge) {
         diagnostic("消息太大了:{0}");
         disconnect();
@@ -254,6 +248,14 @@ void ConnectSession::receive()
         diagnostic("消息长度错误:" + std::to_string(m_received.badLength()));
         disconnect();
     }
+}
+
+MsgHeader *ConnectSession::DecodeFrame(const char *frame, int length)
+{
+    MsgHeader *msg = MsgFactory::Create(ReadLe32(frame + 4));
+    if (msg)
+        msg->Decode(frame, length);
+    return msg;
 }
 
 void ConnectSession::flushSendArea()

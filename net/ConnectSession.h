@@ -59,6 +59,10 @@ public:
     const std::string &host() const { return m_host; }
     uint16_t port() const { return m_port; }
 
+    // Turns one complete frame into its message object, or null for an
+    // unassigned type. The caller owns the result.
+    static MsgHeader *DecodeFrame(const char *frame, int length);
+
     // Where diagnostic lines go; standard output unless replaced.
     void setDiagnosticSink(std::function<void(const std::string &)> sink);
 

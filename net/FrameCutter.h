@@ -29,8 +29,7 @@ public:
     // Delivers every complete frame held, in order, as onFrame(frame, length),
     // then moves an incomplete tail to the buffer start. Stops at the first
     // bad header and reports it; the frames before it have been delivered.
-    template <class OnFrame>
-    Status cut(OnFrame &&onFrame)
+    template <class OnFrame> Status cut(OnFrame &&onFrame)
     {
         size_t offset = 0;
         Status status = Status::Ok;

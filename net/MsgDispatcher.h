@@ -14,20 +14,17 @@ class MsgDispatcher {
 public:
     using FreeHandler = void (*)(ConnectSession *, MsgHeader *);
 
-    template <class T>
-    using MemberHandler = void (T::*)(ConnectSession *, MsgHeader *);
+    template <class T> using MemberHandler = void (T::*)(ConnectSession *, MsgHeader *);
 
     // Sets the type's handler; the last subscriber wins.
-    template <class T>
-    static void Subscribe(int type, T *object, MemberHandler<T> function)
+    template <class T> static void Subscribe(int type, T *object, MemberHandler<T> function)
     {
         table()[type] = makeEntry(object, function);
     }
     static void Subscribe(int type, FreeHandler function) { table()[type] = makeEntry(function); }
 
     // Removes the type's handler only when it still names this object and function.
-    template <class T>
-    static void Unsubscribe(int type, T *object, MemberHandler<T> function)
+    template <class T> static void Unsubscribe(int type, T *object, MemberHandler<T> function)
     {
         removeIfSame(type, makeEntry(object, function));
     }
@@ -57,16 +54,14 @@ private:
         }
     };
 
-    template <class F>
-    static void storeKey(Entry &entry, F function)
+    template <class F> static void storeKey(Entry &entry, F function)
     {
         static_assert(sizeof(F) <= kKeySize, "function pointer too large");
         std::memcpy(entry.functionKey.data(), &function, sizeof(F));
         entry.functionType = typeid(F);
     }
 
-    template <class T>
-    static Entry makeEntry(T *object, MemberHandler<T> function)
+    template <class T> static Entry makeEntry(T *object, MemberHandler<T> function)
     {
         Entry entry;
         entry.target = object;

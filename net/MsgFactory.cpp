@@ -35,8 +35,7 @@ const std::vector<int> &MsgFactory::RegistrationOrder()
 
 namespace {
 
-template <class T>
-MsgHeader *make()
+template <class T> MsgHeader *make()
 {
     return new (std::nothrow) T;
 }

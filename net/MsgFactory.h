@@ -16,7 +16,10 @@ public:
     // A new message object of the type's class, or null for an unassigned type.
     static MsgHeader *Create(int type);
     // Same, owned.
-    static std::unique_ptr<MsgHeader> CreateOwned(int type) { return std::unique_ptr<MsgHeader>(Create(type)); }
+    static std::unique_ptr<MsgHeader> CreateOwned(int type)
+    {
+        return std::unique_ptr<MsgHeader>(Create(type));
+    }
     // The registered type ids in registration order.
     static const std::vector<int> &RegistrationOrder();
 

@@ -35,8 +35,7 @@ int MsgHeader::Encode(char *buffer, int capacity)
     WriteLe32(buffer + 4, type);
     WriteLe32(buffer + 8, reserved);
     if (body && bodySize > 0) {
-        google::protobuf::io::ArrayOutputStream array(buffer + kFrameHeaderSize,
-                                                      capacity - kFrameHeaderSize);
+        google::protobuf::io::ArrayOutputStream array(buffer + kFrameHeaderSize, capacity - kFrameHeaderSize);
         google::protobuf::io::CodedOutputStream out(&array);
         body->SerializeWithCachedSizes(&out);
         out.Trim();
@@ -54,8 +53,8 @@ void MsgHeader::Decode(const char *frame, int frameLength)
     google::protobuf::Message *body = GetBody();
     if (!body || frameLength <= kFrameHeaderSize)
         return;
-    google::protobuf::io::CodedInputStream in(
-        reinterpret_cast<const uint8_t *>(frame + kFrameHeaderSize), frameLength - kFrameHeaderSize);
+    google::protobuf::io::CodedInputStream in(reinterpret_cast<const uint8_t *>(frame + kFrameHeaderSize),
+                                              frameLength - kFrameHeaderSize);
     // Frames may reach the receive buffer's size; lift the default 64 MiB guard only as far as needed.
     in.SetTotalBytesLimit(frameLength);
     (void)body->MergePartialFromCodedStream(&in);

@@ -61,8 +61,7 @@ public:
     int32_t reserved = 0;
 };
 
-template <int32_t TypeId, class Body>
-class MsgWithBody : public MsgHeader {
+template <int32_t TypeId, class Body> class MsgWithBody : public MsgHeader {
 public:
     static constexpr int32_t kType = TypeId;
     using BodyType = Body;
@@ -71,8 +70,7 @@ public:
     Body body;
 };
 
-template <int32_t TypeId>
-class MsgHeaderOnly : public MsgHeader {
+template <int32_t TypeId> class MsgHeaderOnly : public MsgHeader {
 public:
     static constexpr int32_t kType = TypeId;
     MsgHeaderOnly() : MsgHeader(TypeId) {}

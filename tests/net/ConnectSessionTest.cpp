@@ -39,8 +39,7 @@ public:
         return out;
     }
 
-    template <class T>
-    T *at(size_t i)
+    template <class T> T *at(size_t i)
     {
         std::lock_guard lock(m_lock);
         return dynamic_cast<T *>(m_messages.at(i).get());

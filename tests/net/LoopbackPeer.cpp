@@ -32,7 +32,8 @@ int listenOn(uint16_t port, uint16_t *chosen)
 
 int millisLeft(std::chrono::steady_clock::time_point until)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     return left.count() > 0 ? int(left.count()) : 0;
 }
 

@@ -31,7 +31,8 @@ TEST(MessageEncoding, HistorySearchRequestIsNineteenBytes)
     MsgUserSearchHisReq req;
     req.body.set_key("abc");
     req.body.set_index(1);
-    EXPECT_EQ(encode(req), (Bytes{0x13, 0, 0, 0, 0x14, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0x03, 'a', 'b', 'c', 0x10, 0x01}));
+    EXPECT_EQ(encode(req),
+              (Bytes{0x13, 0, 0, 0, 0x14, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0x03, 'a', 'b', 'c', 0x10, 0x01}));
     EXPECT_EQ(req.length, 19);
 }
 
@@ -59,7 +60,8 @@ TEST(MessageEncoding, FrameThatDoesNotFitIsRefused)
 
 TEST(MessageDecoding, ReadsOnlyItsOwnFrameAndKeepsReserved)
 {
-    std::vector<char> stream = {0x13, 0, 0, 0, 0x14, 0, 0, 0, 7, 0, 0, 0, 0x0A, 0x03, 'a', 'b', 'c', 0x10, 0x01};
+    std::vector<char> stream = {0x13, 0, 0,    0,    0x14, 0,   0,   0,    7,   0,
+                                0,    0, 0x0A, 0x03, 'a',  'b', 'c', 0x10, 0x01};
     // A second frame right behind; its bytes must not leak into the first.
     const std::vector<char> tail = {0x0A, 0x01, 'z', 0x10, 0x05};
     stream.insert(stream.end(), tail.begin(), tail.end());
@@ -83,7 +85,8 @@ TEST(MessageDecoding, MissingAndMalformedFieldsDecodePartially)
     EXPECT_FALSE(login.body.has_info());
 
     // Ext is read, then a string claims more bytes than there are.
-    const std::vector<char> broken = {19, 0, 0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x01, 'x', 0x0A, 0x7F, 'a', 'b'};
+    const std::vector<char> broken = {19, 0, 0,    0,    11,  0,    0,    0,   0,  0,
+                                      0,  0, 0x12, 0x01, 'x', 0x0A, 0x7F, 'a', 'b'};
     MsgUserAdsChangeNtf ntf;
     ntf.Decode(broken.data(), int(broken.size()));
     EXPECT_EQ(ntf.body.ext(), "x");
