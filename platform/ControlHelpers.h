@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+
+namespace platform {
+
+// Sorted combo and list boxes keep their items in case-insensitive order whatever the
+// order of insertion, like the Windows sorted styles. The builder marks them.
+void SetSorted(QComboBox &combo, bool sorted);
+void SetSorted(QListWidget &list, bool sorted);
+bool IsSorted(const QComboBox &combo);
+bool IsSorted(const QListWidget &list);
+
+// Adds an item (at its sorted place for a sorted box, otherwise at the end); returns its index.
+int AddString(QComboBox &combo, const QString &text);
+int AddString(QListWidget &list, const QString &text);
+
+// Index of the first item that begins with text, ignoring letter case, or -1: the
+// list box's own prefix search from the start.
+int FindStringPrefix(const QListWidget &list, const QString &text);
+
+// Refuses typed characters other than 0-9 (text set by the program is not checked).
+void AcceptDigitsOnly(QLineEdit &edit);
+
+} // namespace platform

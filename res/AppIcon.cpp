@@ -1,0 +1,90 @@
+#include "res/Resources.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QRadialGradient>
+
+namespace res {
+
+namespace {
+
+// A kestrel hovering over radar rings, drawn on a 256 x 256 canvas.
+QPainterPath kestrel()
+{
+    QPainterPath bird;
+    // Wings, swept up and back like a hovering kestrel's.
+    bird.moveTo(128, 104);
+    bird.cubicTo(104, 84, 70, 64, 26, 66);
+    bird.cubicTo(52, 84, 76, 104, 92, 124);
+    bird.cubicTo(104, 134, 116, 138, 128, 140);
+    bird.cubicTo(140, 138, 152, 134, 164, 124);
+    bird.cubicTo(180, 104, 204, 84, 230, 66);
+    bird.cubicTo(186, 64, 152, 84, 128, 104);
+    // Body and fanned tail.
+    bird.moveTo(118, 100);
+    bird.cubicTo(116, 130, 114, 160, 108, 198);
+    bird.lineTo(128, 210);
+    bird.lineTo(148, 198);
+    bird.cubicTo(142, 160, 140, 130, 138, 100);
+    bird.closeSubpath();
+    // Head.
+    bird.addEllipse(QPointF(128, 96), 15, 15);
+    bird.setFillRule(Qt::WindingFill);
+    return bird;
+}
+
+} // namespace
+
+QImage DrawAppIcon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 256.0, size / 256.0);
+
+    QRadialGradient sky(QPointF(128, 150), 170);
+    sky.setColorAt(0, QColor(38, 128, 160));
+    sky.setColorAt(1, QColor(12, 48, 78));
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
+
+    // Radar rings and sweep; too fine to read at 16 pixels.
+    if (size >= 32) {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(120, 220, 235, 150), 7));
+        p.drawEllipse(QPointF(128, 150), 92, 92);
+        p.setPen(QPen(QColor(120, 220, 235, 110), 6));
+        p.drawEllipse(QPointF(128, 150), 56, 56);
+        p.setPen(QPen(QColor(160, 240, 250, 180), 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(128, 150), QPointF(206, 104));
+    }
+
+    const QPainterPath bird = kestrel();
+    p.setPen(QPen(QColor(92, 38, 12), size >= 32 ? 6 : 10, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(QColor(232, 124, 44));
+    p.drawPath(bird);
+    // Dark wing tips.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(58, 36, 24));
+    p.drawEllipse(QPointF(38, 68), 13, 7);
+    p.drawEllipse(QPointF(218, 68), 13, 7);
+    // Eye.
+    if (size >= 48) {
+        p.setBrush(QColor(250, 240, 210));
+        p.drawEllipse(QPointF(128, 93), 4, 4);
+    }
+    return image;
+}
+
+QIcon AppIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
+    return icon;
+}
+
+} // namespace res
