@@ -1,0 +1,182 @@
+#include "AccountStore.h"
+
+#include <QMap>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "Database.h"
+
+namespace {
+
+bool insertAddress(QSqlQuery &query, qint64 accountId, const MonitoredAddress &a)
+{
+    query.prepare(
+        QStringLiteral("INSERT INTO domains (account_id, url, remind_type, remark, publishing, jinminhou)"
+                       " VALUES (?, ?, ?, ?, ?, ?)"
+                       " ON CONFLICT (account_id, url) DO UPDATE SET remind_type = excluded.remind_type,"
+                       " remark = excluded.remark, publishing = excluded.publishing,"
+                       " jinminhou = excluded.jinminhou"));
+    bind(query, accountId);
+    bind(query, a.url);
+    bind(query, a.remindType);
+    bind(query, a.remark);
+    bind(query, a.publishing);
+    bind(query, a.jinminhou);
+    return query.exec() || sqlFailed(QStringLiteral("store address"), query);
+}
+
+} // namespace
+
+AccountStore::AccountStore(Database &db) : m_db(db)
+{
+}
+
+std::optional<AccountRecord> AccountStore::account(const QString &user) const
+{
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("SELECT id, user, password, qq, mailbox, notice, link_url, page_url, created"
+                                 " FROM accounts WHERE user = ?"));
+    bind(query, user);
+    if (!query.exec()) {
+        sqlFailed(QStringLiteral("read account"), query);
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    AccountRecord a;
+    a.id = query.value(0).toLongLong();
+    a.user = query.value(1).toString();
+    a.password = query.value(2).toString();
+    a.qq = query.value(3).toString();
+    a.mailbox = query.value(4).toString();
+    a.notice = query.value(5).toString();
+    a.linkUrl = query.value(6).toString();
+    a.pageUrl = query.value(7).toString();
+    a.created = query.value(8).toLongLong();
+    return a;
+}
+
+AccountStore::CreateResult AccountStore::create(const QString &user, const QString &password,
+                                                const QString &qq, qint64 now)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("INSERT INTO accounts (user, password, qq, mailbox, created)"
+                                 " VALUES (?, ?, ?, ?, ?) ON CONFLICT (user) DO NOTHING"));
+    bind(query, user);
+    bind(query, password);
+    bind(query, qq);
+    bind(query, qq + QStringLiteral("@qq.com"));
+    bind(query, now);
+    if (!query.exec()) {
+        sqlFailed(QStringLiteral("create account"), query);
+        return CreateResult::Failed;
+    }
+    const bool inserted = query.numRowsAffected() == 1;
+    if (!transaction.commit())
+        return CreateResult::Failed;
+    return inserted ? CreateResult::Created : CreateResult::Exists;
+}
+
+qint64 AccountStore::save(const AccountRecord &a)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral(
+        "INSERT INTO accounts (user, password, qq, mailbox, notice, link_url, page_url, created)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
+        " ON CONFLICT (user) DO UPDATE SET password = excluded.password,"
+        " qq = excluded.qq, mailbox = excluded.mailbox, notice = excluded.notice,"
+        " link_url = excluded.link_url, page_url = excluded.page_url"));
+    for (const QVariant &v :
+         {QVariant(a.user), QVariant(a.password), QVariant(a.qq), QVariant(a.mailbox), QVariant(a.notice),
+          QVariant(a.linkUrl), QVariant(a.pageUrl), QVariant(a.created)})
+        bind(query, v);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("save account"), query), 0;
+    query.prepare(QStringLiteral("SELECT id FROM accounts WHERE user = ?"));
+    bind(query, a.user);
+    if (!query.exec() || !query.next())
+        return sqlFailed(QStringLiteral("save account"), query), 0;
+    const qint64 id = query.value(0).toLongLong();
+    return transaction.commit() ? id : 0;
+}
+
+QList<MonitoredAddress> AccountStore::addresses(qint64 accountId) const
+{
+    QList<MonitoredAddress> out;
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT url, remind_type, remark, publishing, jinminhou FROM domains"
+                                 " WHERE account_id = ? ORDER BY id"));
+    bind(query, accountId);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("read addresses"), query), out;
+    while (query.next()) {
+        MonitoredAddress a;
+        a.url = query.value(0).toString();
+        a.remindType = query.value(1).toString();
+        a.remark = query.value(2).toString();
+        a.publishing = query.value(3).toString();
+        a.jinminhou = query.value(4).toInt();
+        out.append(a);
+    }
+    return out;
+}
+
+QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList &urls) const
+{
+    QMap<QString, QStringList> byUser;
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT a.user FROM domains d JOIN accounts a ON a.id = d.account_id"
+                                 " WHERE d.url = ?"));
+    for (const QString &url : urls) {
+        bind(query, url);
+        if (!query.exec()) {
+            sqlFailed(QStringLiteral("find watchers"), query);
+            continue;
+        }
+        while (query.next())
+            byUser[query.value(0).toString()].append(url);
+    }
+    QList<std::pair<QString, QStringList>> out;
+    for (auto it = byUser.cbegin(); it != byUser.cend(); ++it)
+        out.append({it.key(), it.value()});
+    return out;
+}
+
+bool AccountStore::putAddress(qint64 accountId, const MonitoredAddress &address)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    return insertAddress(query, accountId, address) && transaction.commit();
+}
+
+bool AccountStore::removeAddress(qint64 accountId, const QString &url)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ? AND url = ?"));
+    bind(query, accountId);
+    bind(query, url);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("remove address"), query);
+    const bool removed = query.numRowsAffected() > 0;
+    return transaction.commit() && removed;
+}
+
+bool AccountStore::replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ?"));
+    bind(query, accountId);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("replace addresses"), query);
+    for (const MonitoredAddress &a : addresses) {
+        if (!insertAddress(query, accountId, a))
+            return false;
+    }
+    return transaction.commit();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+#include "ServiceRecords.h"
+
+class Database;
+
+// Accounts and the addresses each one monitors.
+class AccountStore {
+public:
+    enum class CreateResult { Created, Exists, Failed };
+
+    explicit AccountStore(Database &db);
+
+    std::optional<AccountRecord> account(const QString &user) const;
+    // A new account with the default mailbox of its QQ number.
+    CreateResult create(const QString &user, const QString &password, const QString &qq, qint64 now);
+    // Inserts or replaces by user name (demo data, tests). Returns the id, or 0.
+    qint64 save(const AccountRecord &account);
+
+    QList<MonitoredAddress> addresses(qint64 accountId) const;
+    // Users that monitor at least one of the urls, with the urls of each.
+    QList<std::pair<QString, QStringList>> watchers(const QStringList &urls) const;
+    // Stores the address under its url, replacing the settings of the same url.
+    bool putAddress(qint64 accountId, const MonitoredAddress &address);
+    // False when nothing was removed (unknown url or failure).
+    bool removeAddress(qint64 accountId, const QString &url);
+    // Replaces the whole list (demo data).
+    bool replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses);
+
+private:
+    Database &m_db;
+};

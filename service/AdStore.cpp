@@ -1,0 +1,386 @@
+#include "AdStore.h"
+
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+
+#include <algorithm>
+
+#include "Database.h"
+
+namespace {
+
+const QString kAdColumns = QStringLiteral("a.game_web, a.site, a.ad_name, a.ip, a.open_day, a.open_slot,"
+                                          " a.other_info, a.ad_count");
+
+AdRecord readAd(const QSqlQuery &query)
+{
+    AdRecord ad;
+    ad.gameWeb = query.value(0).toString();
+    ad.site = query.value(1).toString();
+    ad.adName = query.value(2).toString();
+    ad.ip = query.value(3).toString();
+    ad.openDay = QDate::fromString(query.value(4).toString(), Qt::ISODate);
+    ad.openSlot = query.value(5).toString();
+    ad.otherInfo = query.value(6).toString();
+    ad.adCount = query.value(7).toInt();
+    return ad;
+}
+
+QString placeholders(qsizetype n)
+{
+    QStringList marks(n, QStringLiteral("?"));
+    return marks.join(QLatin1Char(','));
+}
+
+// A WHERE clause over ads aliased "a" with its bound values in order.
+struct Filter {
+    QStringList conditions;
+    QVariantList values;
+
+    QString where() const
+    {
+        return conditions.isEmpty() ? QString()
+                                    : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    }
+    void bind(QSqlQuery &query) const
+    {
+        for (const QVariant &v : values)
+            ::bind(query, v);
+    }
+};
+
+// The trigram index finds terms of three characters or more; shorter ones are
+// checked on the rows it yields (or on every row when it is not used).
+Filter adFilter(const AdQuery &q, bool useIndex)
+{
+    Filter f;
+    QStringList phrases;
+    for (const QString &term : q.terms) {
+        if (useIndex && term.toUcs4().size() >= 3) {
+            QString quoted = term;
+            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+            phrases.append(QLatin1Char('"') + quoted + QLatin1Char('"'));
+        } else {
+            f.conditions.append(QStringLiteral("instr(a.search_text, ?) > 0"));
+            f.values.append(term);
+        }
+    }
+    if (!phrases.isEmpty()) {
+        f.conditions.prepend(QStringLiteral("a.id IN (SELECT rowid FROM ads_fts WHERE ads_fts MATCH ?)"));
+        f.values.prepend(phrases.join(QStringLiteral(" AND ")));
+    }
+    for (const QList<QDate> &days : q.days) {
+        f.conditions.append(
+            QStringLiteral("a.open_day IN (%1)").arg(placeholders(std::max<qsizetype>(days.size(), 1))));
+        if (days.isEmpty())
+            f.values.append(QString());
+        for (const QDate &d : days)
+            f.values.append(d.toString(Qt::ISODate));
+    }
+    for (const QString &slot : q.marks) {
+        f.conditions.append(QStringLiteral("a.open_slot = ?"));
+        f.values.append(slot);
+    }
+    if (!q.sites.isEmpty()) {
+        f.conditions.append(QStringLiteral("a.site IN (%1)").arg(placeholders(q.sites.size())));
+        for (const QString &s : q.sites)
+            f.values.append(s);
+    }
+    return f;
+}
+
+qint64 offsetOf(int page)
+{
+    return qint64(page) * AdStore::kPageSize;
+}
+
+} // namespace
+
+AdStore::AdStore(Database &db) : m_db(db)
+{
+}
+
+QString AdStore::domainOf(const QString &url)
+{
+    const QUrl parsed = QUrl::fromUserInput(url);
+    const QString host = parsed.host();
+    return host.isEmpty() ? url : host;
+}
+
+bool AdStore::replaceSites(const QList<SiteRecord> &sites)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    if (!query.exec(QStringLiteral("DELETE FROM sites")))
+        return sqlFailed(QStringLiteral("replace sites"), query);
+    query.prepare(
+        QStringLiteral("INSERT INTO sites (name, domain, urls, start_type, update_time, size_real, ext_info)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    for (const SiteRecord &s : sites) {
+        for (const QVariant &v :
+             {QVariant(s.name), QVariant(s.domain), QVariant(s.urls.join(QLatin1Char('\n'))),
+              QVariant(s.startType), QVariant(s.updateTime), QVariant(s.sizeReal), QVariant(s.extInfo)})
+            bind(query, v);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("replace sites"), query);
+    }
+    return transaction.commit();
+}
+
+QList<SiteRecord> AdStore::catalogue() const
+{
+    QList<SiteRecord> out;
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    if (!query.exec(
+            QStringLiteral("SELECT s.name, s.domain, s.urls, s.start_type, s.update_time, s.size_real,"
+                           " s.ext_info, (SELECT count(*) FROM ads a WHERE a.site = s.name)"
+                           " FROM sites s ORDER BY s.id")))
+        return sqlFailed(QStringLiteral("read catalogue"), query), out;
+    while (query.next()) {
+        SiteRecord s;
+        s.name = query.value(0).toString();
+        s.domain = query.value(1).toString();
+        s.urls = query.value(2).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        s.startType = query.value(3).toInt();
+        s.updateTime = query.value(4).toLongLong();
+        s.sizeReal = query.value(5).toInt();
+        s.extInfo = query.value(6).toString();
+        s.adCount = query.value(7).toInt();
+        out.append(s);
+    }
+    return out;
+}
+
+bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads)
+{
+    query.prepare(
+        QStringLiteral("INSERT INTO ads (game_web, site, ad_name, ip, open_day, open_slot, open_time,"
+                       " other_info, ad_count, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const AdRecord &ad : ads) {
+        for (const QVariant &v :
+             {QVariant(ad.gameWeb), QVariant(ad.site), QVariant(ad.adName), QVariant(ad.ip),
+              QVariant(ad.openDay.toString(Qt::ISODate)), QVariant(ad.openSlot), QVariant(ad.openTime()),
+              QVariant(ad.otherInfo), QVariant(ad.adCount), QVariant(ad.searchText())})
+            bind(query, v);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("insert ad"), query);
+    }
+    return true;
+}
+
+bool AdStore::addAds(const QList<AdRecord> &ads)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    return insertAds(query, ads) && transaction.commit();
+}
+
+bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(
+        QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
+                       " SELECT game_web, ?, site, open_time, ad_count FROM ads WHERE game_web = ?"));
+    bind(query, domainOf(gameWeb));
+    bind(query, gameWeb);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("keep history"), query);
+    query.prepare(QStringLiteral("DELETE FROM ads WHERE game_web = ?"));
+    bind(query, gameWeb);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("replace ads"), query);
+    return insertAds(query, ads) && transaction.commit();
+}
+
+QList<AdRecord> AdStore::adsOf(const QString &gameWeb) const
+{
+    return adsForAddress(MonitoredAddress{gameWeb, {}, {}, QStringLiteral("1"), 0}, QDate());
+}
+
+QList<AdRecord> AdStore::adsForAddress(const MonitoredAddress &address, const QDate &today) const
+{
+    QList<AdRecord> out;
+    QString sql = QStringLiteral("SELECT ") + kAdColumns + QStringLiteral(" FROM ads a WHERE a.game_web = ?");
+    QVariantList values{address.url};
+    if (address.jinminhou == 1 && today.isValid()) {
+        sql += QStringLiteral(" AND a.open_day BETWEEN ? AND ?");
+        values << today.toString(Qt::ISODate) << today.addDays(2).toString(Qt::ISODate);
+    }
+    const QStringList sites = AdKey::siteNames(address.publishing);
+    if (!sites.isEmpty()) {
+        sql += QStringLiteral(" AND a.site IN (%1)").arg(placeholders(sites.size()));
+        for (const QString &s : sites)
+            values.append(s);
+    }
+    sql += QStringLiteral(" ORDER BY a.site, a.open_day, a.open_slot, a.id");
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant &v : values)
+        bind(query, v);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("read ads of address"), query), out;
+    while (query.next())
+        out.append(readAd(query));
+    return out;
+}
+
+int AdStore::adCount() const
+{
+    QSqlQuery query(m_db.handle());
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM ads")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+bool AdStore::addForwards(const QList<ForwardRecord> &rows)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("INSERT INTO forwards (main_url, main_domain, forward_url, forward_domain,"
+                                 " update_time) VALUES (?, ?, ?, ?, ?)"));
+    for (const ForwardRecord &r : rows) {
+        for (const QString &v : {r.mainUrl, r.mainDomain, r.forwardUrl, r.forwardDomain, r.updateTime})
+            bind(query, v);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("insert redirect"), query);
+    }
+    return transaction.commit();
+}
+
+bool AdStore::addHistory(const QList<HistoryRecord> &rows)
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    query.prepare(QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
+                                 " VALUES (?, ?, ?, ?, ?)"));
+    for (const HistoryRecord &r : rows) {
+        for (const QVariant &v : {QVariant(r.gameWeb), QVariant(r.gameDomain), QVariant(r.site),
+                                  QVariant(r.openTime), QVariant(r.adCount)})
+            bind(query, v);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("insert history"), query);
+    }
+    return transaction.commit();
+}
+
+bool AdStore::clear()
+{
+    Transaction transaction(m_db.handle());
+    QSqlQuery query(m_db.handle());
+    for (const char *table : {"ads", "sites", "forwards", "his_ads"}) {
+        if (!query.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))))
+            return sqlFailed(QStringLiteral("clear"), query);
+    }
+    return transaction.commit();
+}
+
+AdPage AdStore::searchAds(const AdQuery &query, int index) const
+{
+    return findAds(query, index, true);
+}
+
+AdPage AdStore::scanAds(const AdQuery &query, int index) const
+{
+    return findAds(query, index, false);
+}
+
+AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
+{
+    AdPage page;
+    const int pageNumber = std::max(index, 1) - 1;
+    const Filter filter = adFilter(q, useIndex);
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+
+    if (pageNumber == 0) {
+        query.prepare(
+            QStringLiteral("SELECT a.site, a.open_time, count(*) FROM ads a") + filter.where() +
+            QStringLiteral(
+                " GROUP BY a.site, a.open_day, a.open_slot ORDER BY a.site, a.open_day, a.open_slot"));
+        filter.bind(query);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("count ads"), query), page;
+        while (query.next()) {
+            SiteTimeCount c{query.value(0).toString(), query.value(1).toString(), query.value(2).toInt()};
+            page.total += c.count;
+            page.counts.append(c);
+        }
+    } else {
+        query.prepare(QStringLiteral("SELECT count(*) FROM ads a") + filter.where());
+        filter.bind(query);
+        if (!query.exec() || !query.next())
+            return sqlFailed(QStringLiteral("count ads"), query), page;
+        page.total = query.value(0).toInt();
+    }
+
+    query.prepare(QStringLiteral("SELECT ") + kAdColumns + QStringLiteral(" FROM ads a") + filter.where() +
+                  QStringLiteral(" ORDER BY a.id LIMIT ? OFFSET ?"));
+    filter.bind(query);
+    bind(query, kPageSize);
+    bind(query, offsetOf(pageNumber));
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("search ads"), query), page;
+    while (query.next())
+        page.ads.append(readAd(query));
+    page.last = offsetOf(pageNumber + 1) >= page.total;
+    return page;
+}
+
+ForwardPage AdStore::searchForwards(const QString &key, int index) const
+{
+    ForwardPage page;
+    const QString match =
+        QStringLiteral(" WHERE instr(lower(main_url || ' ' || main_domain || ' ' || forward_url"
+                       " || ' ' || forward_domain), lower(?)) > 0");
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT count(*) FROM forwards") + match);
+    bind(query, key);
+    if (!query.exec() || !query.next())
+        return sqlFailed(QStringLiteral("count redirects"), query), page;
+    page.total = query.value(0).toInt();
+    query.prepare(QStringLiteral("SELECT main_url, main_domain, forward_url, forward_domain, update_time"
+                                 " FROM forwards") +
+                  match + QStringLiteral(" ORDER BY update_time DESC, id DESC LIMIT ? OFFSET ?"));
+    bind(query, key);
+    bind(query, kPageSize);
+    bind(query, offsetOf(std::max(index, 0)));
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("search redirects"), query), page;
+    while (query.next()) {
+        page.rows.append(ForwardRecord{query.value(0).toString(), query.value(1).toString(),
+                                       query.value(2).toString(), query.value(3).toString(),
+                                       query.value(4).toString()});
+    }
+    return page;
+}
+
+HistoryPage AdStore::searchHistory(const QString &key, int index) const
+{
+    HistoryPage page;
+    const QString match = QStringLiteral(" WHERE instr(lower(game_web || ' ' || game_domain), lower(?)) > 0");
+    QSqlQuery query(m_db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT count(*) FROM his_ads") + match);
+    bind(query, key);
+    if (!query.exec() || !query.next())
+        return sqlFailed(QStringLiteral("count history"), query), page;
+    page.total = query.value(0).toInt();
+    query.prepare(QStringLiteral("SELECT game_web, game_domain, site, open_time, ad_count FROM his_ads") +
+                  match + QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?"));
+    bind(query, key);
+    bind(query, kPageSize);
+    bind(query, offsetOf(std::max(index, 0)));
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("search history"), query), page;
+    while (query.next()) {
+        page.rows.append(HistoryRecord{query.value(0).toString(), query.value(1).toString(),
+                                       query.value(2).toString(), query.value(3).toString(),
+                                       query.value(4).toInt()});
+    }
+    return page;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include "AdKey.h"
+#include "ServiceRecords.h"
+
+class Database;
+class QSqlQuery;
+
+struct SiteTimeCount {
+    QString site;
+    QString openTime;
+    int count = 0;
+};
+
+struct AdPage {
+    QList<AdRecord> ads;
+    int total = 0;
+    bool last = true;            // no page follows this one
+    QList<SiteTimeCount> counts; // filled on the first page only
+};
+
+struct ForwardPage {
+    QList<ForwardRecord> rows;
+    int total = 0;
+};
+
+struct HistoryPage {
+    QList<HistoryRecord> rows;
+    int total = 0;
+};
+
+// The collected data: publishing sites, ads, redirects and ad history, with
+// the three paged searches.
+class AdStore {
+public:
+    static constexpr int kPageSize = 20;
+
+    explicit AdStore(Database &db);
+
+    bool replaceSites(const QList<SiteRecord> &sites);
+    // In stored order, each with the number of ads held for it.
+    QList<SiteRecord> catalogue() const;
+
+    bool addAds(const QList<AdRecord> &ads);
+    // The ads of one game address are replaced as a whole; the ones it had
+    // move to the history.
+    bool replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads);
+    QList<AdRecord> adsOf(const QString &gameWeb) const;
+    // What a monitored address shows: its ads on the chosen sites, and with
+    // jinminhou only those opening today, tomorrow or the day after.
+    QList<AdRecord> adsForAddress(const MonitoredAddress &address, const QDate &today) const;
+    int adCount() const;
+
+    bool addForwards(const QList<ForwardRecord> &rows);
+    bool addHistory(const QList<HistoryRecord> &rows);
+    // Empties every data table (demo start).
+    bool clear();
+
+    // Page numbers: ads from 1, redirects and history from 0.
+    AdPage searchAds(const AdQuery &query, int index) const;
+    // The same answer without the text index (for comparison).
+    AdPage scanAds(const AdQuery &query, int index) const;
+    ForwardPage searchForwards(const QString &key, int index) const;
+    HistoryPage searchHistory(const QString &key, int index) const;
+
+    static QString domainOf(const QString &url);
+
+private:
+    AdPage findAds(const AdQuery &query, int index, bool useIndex) const;
+    bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads);
+
+    Database &m_db;
+};

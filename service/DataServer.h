@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTcpServer>
+
+#include <functional>
+
+class AccountStore;
+class AdStore;
+class DataConnection;
+class MsgHeader;
+
+// The data server: protobuf frames over TCP. Greets every connection, logs
+// users in, answers the catalogue and the three searches, and pushes the ads
+// of a user's monitored addresses whenever they change.
+class DataServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultIdleTimeoutMs = 120 * 1000;
+    // A peer that stops reading is dropped rather than buffered for without end.
+    static constexpr qint64 kMaxPendingBytes = 64 * 1024 * 1024;
+
+    DataServer(AccountStore &accounts, AdStore &ads, QObject *parent = nullptr);
+    ~DataServer() override;
+
+    bool listen(const QHostAddress &address, quint16 port);
+    quint16 port() const { return m_server.serverPort(); }
+    QString errorString() const { return m_server.errorString(); }
+    void close();
+
+    // A connection silent for longer than this is closed.
+    void setIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
+    int idleTimeout() const { return m_idleTimeoutMs; }
+    int connectionCount() const { return int(m_connections.size()); }
+
+    // Sends every connection logged in as user the complete ads of its
+    // monitored addresses; changedUrls go into Ext (empty: all).
+    void notifyUser(const QString &user, const QStringList &changedUrls);
+    // New ad data for these game addresses: every logged-in user that
+    // monitors one of them is told.
+    void notifyGameWebs(const QStringList &gameWebs);
+
+private:
+    friend class DataConnection;
+
+    void onNewConnection();
+    void forget(DataConnection *connection);
+    // Encoded notification for a user, or empty when the user is unknown.
+    QByteArray adsChangeFrame(const QString &user, const QStringList &changedUrls) const;
+    void handleFrame(DataConnection &connection, const char *frame, int length);
+
+    QTcpServer m_server;
+    AccountStore &m_accounts;
+    AdStore &m_ads;
+    QList<DataConnection *> m_connections;
+    int m_idleTimeoutMs = kDefaultIdleTimeoutMs;
+    int m_nextId = 1;
+};
+
+// Encodes a message into one frame.
+QByteArray encodeFrame(MsgHeader &msg);

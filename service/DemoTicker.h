@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class AccountStore;
+class AdStore;
+class DemoData;
+
+// Every interval, changes the ads of one or two addresses that the demo
+// account monitors and reports which.
+class DemoTicker : public QObject {
+    Q_OBJECT
+public:
+    DemoTicker(DemoData &data, AccountStore &accounts, AdStore &ads, QObject *parent = nullptr);
+
+    void start(int intervalMs);
+    // One change, now; returns the game addresses whose ads changed.
+    QStringList tick();
+
+signals:
+    void adsChanged(const QStringList &gameWebs);
+
+private:
+    DemoData &m_data;
+    AccountStore &m_accounts;
+    AdStore &m_ads;
+    QTimer m_timer;
+    int m_turn = 0;
+};

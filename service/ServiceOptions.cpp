@@ -1,0 +1,100 @@
+#include "ServiceOptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+std::optional<quint16> port(const QString &text)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value > 65535)
+        return std::nullopt;
+    return quint16(value);
+}
+
+} // namespace
+
+QString ServiceOptions::defaultDatabasePath(bool demo)
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(demo ? QStringLiteral("demo.sqlite") : QStringLiteral("service.sqlite"));
+}
+
+std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments, QString *error,
+                                                    bool *exitNow)
+{
+    *exitNow = false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Reference back end of Vorlant: the web service and the data "
+                       "server on one SQLite database."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Address to listen on."),
+                                        QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption webOption(QStringLiteral("web-port"),
+                                       QStringLiteral("Port of the web service (0 picks a free one)."),
+                                       QStringLiteral("N"), QString::number(kDefaultWebPort));
+    const QCommandLineOption dataOption(QStringLiteral("data-port"),
+                                        QStringLiteral("Port of the data server (0 picks a free one)."),
+                                        QStringLiteral("N"), QString::number(kDefaultDataPort));
+    const QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Database file."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"),
+        QStringLiteral("Fill the database with demo data and change it now and then."));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the demo data."),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption intervalOption(QStringLiteral("change-interval"),
+                                            QStringLiteral("Seconds between demo ad changes (0: none)."),
+                                            QStringLiteral("SECONDS"), QStringLiteral("20"));
+    parser.addOptions({hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption});
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(helpOption)) {
+        *error = parser.helpText();
+        *exitNow = true;
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+
+    ServiceOptions options;
+    const QString host = parser.value(hostOption);
+    if (host == QLatin1String("localhost"))
+        options.host = QHostAddress(QHostAddress::LocalHost);
+    else if (!options.host.setAddress(host)) {
+        *error = QStringLiteral("--host: not an IP address: %1").arg(host);
+        return std::nullopt;
+    }
+    const std::optional<quint16> web = port(parser.value(webOption));
+    const std::optional<quint16> data = port(parser.value(dataOption));
+    if (!web || !data) {
+        *error = QStringLiteral("--web-port and --data-port take a number from 0 to 65535");
+        return std::nullopt;
+    }
+    options.webPort = *web;
+    options.dataPort = *data;
+    options.databasePath = parser.value(dbOption);
+    options.demo = parser.isSet(demoOption);
+    bool ok = false;
+    options.seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok) {
+        *error = QStringLiteral("--seed takes a non-negative number");
+        return std::nullopt;
+    }
+    options.changeIntervalSecs = parser.value(intervalOption).toInt(&ok);
+    if (!ok || options.changeIntervalSecs < 0 || options.changeIntervalSecs > 24 * 3600) {
+        *error = QStringLiteral("--change-interval takes a number of seconds from 0 to 86400");
+        return std::nullopt;
+    }
+    return options;
+}

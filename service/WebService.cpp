@@ -1,0 +1,249 @@
+#include "WebService.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include "AccountStore.h"
+#include "ReplyText.h"
+#include "ServiceLog.h"
+#include "WebAuth.h"
+#include "account/WebText.h"
+
+namespace {
+
+const QByteArray kMonitorPrefix = "/tongji/common_login_for_monitor/";
+const QString kBannerPath = QStringLiteral("/banner.html");
+
+QString value(const QHash<QString, QString> &args, const char *name)
+{
+    return args.value(QLatin1String(name));
+}
+
+bool onlyOf(const QString &text, const QRegularExpression &pattern)
+{
+    return pattern.match(text).hasMatch();
+}
+
+} // namespace
+
+WebService::WebService(AccountStore &accounts, QObject *parent)
+    : QObject(parent), m_accounts(accounts), m_now([] { return QDateTime::currentSecsSinceEpoch(); }),
+      m_defaultNotice(QStringLiteral("欢迎使用Vorlant，广告变化第一时间提醒。"))
+{
+}
+
+QHash<QString, QString> WebService::parseQuery(const QByteArray &query)
+{
+    QHash<QString, QString> args;
+    for (const QByteArray &pair : query.split('&')) {
+        if (pair.isEmpty())
+            continue;
+        const qsizetype equals = pair.indexOf('=');
+        const QString name = WebText::PercentDecode(equals < 0 ? pair : pair.left(equals));
+        const QString val = equals < 0 ? QString() : WebText::PercentDecode(pair.mid(equals + 1));
+        if (!args.contains(name))
+            args.insert(name, val);
+    }
+    return args;
+}
+
+HttpReply WebService::handle(const HttpRequest &request)
+{
+    const QByteArray path = request.path.toLower();
+    const QHash<QString, QString> args = parseQuery(request.query);
+    if (path == kMonitorPrefix + "login.asp")
+        return login(request, args);
+    if (path == kMonitorPrefix + "get_user_domain_info.asp")
+        return domainInfo(args);
+    if (path == kMonitorPrefix + "add_domain.asp")
+        return addDomain(args);
+    if (path == kMonitorPrefix + "del_domain.asp")
+        return delDomain(args);
+    if (path == "/tongji/account_add_1_1.asp")
+        return accountAdd(args);
+    if (path == "/" || path == "/index.html")
+        return page(request, false);
+    if (path == kBannerPath.toLatin1())
+        return page(request, true);
+    HttpReply reply;
+    reply.status = 404;
+    reply.body = "not found";
+    return reply;
+}
+
+HttpReply WebService::text(const QString &body)
+{
+    HttpReply reply;
+    reply.body = ReplyText::encode(body);
+    return reply;
+}
+
+HttpReply WebService::failure(int code, const QString &message)
+{
+    return text(QString::number(code) + QLatin1Char('|') + ReplyText::field(message));
+}
+
+WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, const QStringList &types) const
+{
+    Auth auth;
+    const QString user = value(args, "user");
+    const QString pass = value(args, "pass");
+    const QString type = value(args, "type");
+    const QString rand = value(args, "rand");
+    const QString time = value(args, "time");
+    const QString check = value(args, "check");
+    if (user.isEmpty() || pass.isEmpty() || !types.contains(type) ||
+        !WebAuth::sameDigest(WebAuth::checkDigest(user, pass, type, rand, time), check)) {
+        auth.code = BadCheck;
+        auth.message = QStringLiteral("请求校验失败，请使用正版客户端。");
+        return auth;
+    }
+    if (!WebAuth::isFresh(time, m_now())) {
+        auth.code = StaleTime;
+        auth.message = QStringLiteral("电脑时间不正确，请校准时间后再登录。");
+        return auth;
+    }
+    auth.account = m_accounts.account(user);
+    if (!auth.account || auth.account->password != pass) {
+        auth.account.reset();
+        auth.code = BadLogin;
+        auth.message = QStringLiteral("用户名或密码错误！");
+    }
+    return auth;
+}
+
+QString WebService::selfAddress(const HttpRequest &request, const QString &value)
+{
+    if (!value.startsWith(QLatin1Char('/')))
+        return value;
+    QString host = QString::fromLatin1(request.header("host"));
+    if (host.isEmpty()) {
+        const QString address = request.localAddress.protocol() == QAbstractSocket::IPv6Protocol
+                                    ? QLatin1Char('[') + request.localAddress.toString() + QLatin1Char(']')
+                                    : request.localAddress.toString();
+        host = address + QLatin1Char(':') + QString::number(request.localPort);
+    }
+    return QStringLiteral("http://") + host + value;
+}
+
+HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QString> &args)
+{
+    const Auth auth = authenticate(args, {QStringLiteral("1"), QStringLiteral("2")});
+    if (!auth.account)
+        return failure(auth.code, auth.message);
+    const AccountRecord &a = *auth.account;
+    const QString created = QDateTime::fromSecsSinceEpoch(a.created).toString(QStringLiteral("yyyy-MM-dd"));
+    // 0 | user | QQ | member since | mailbox | notice | link | monitored count | banner page
+    const QStringList fields = {QStringLiteral("0"),
+                                a.user,
+                                a.qq,
+                                created,
+                                a.mailbox,
+                                a.notice.isEmpty() ? m_defaultNotice : a.notice,
+                                selfAddress(request, a.linkUrl.isEmpty() ? QStringLiteral("/") : a.linkUrl),
+                                QString::number(m_accounts.addresses(a.id).size()),
+                                selfAddress(request, a.pageUrl.isEmpty() ? kBannerPath : a.pageUrl)};
+    return text(ReplyText::join(fields, QLatin1Char('|')));
+}
+
+HttpReply WebService::domainInfo(const QHash<QString, QString> &args)
+{
+    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    if (!auth.account)
+        return failure(auth.code, auth.message);
+    QStringList records;
+    int number = 0;
+    for (const MonitoredAddress &a : m_accounts.addresses(auth.account->id)) {
+        records.append(ReplyText::join({QString::number(++number), a.url, a.remindType, a.remark,
+                                        a.publishing, QString::number(a.jinminhou)},
+                                       QLatin1Char(';')));
+    }
+    return text(records.join(QLatin1Char('|')));
+}
+
+HttpReply WebService::addDomain(const QHash<QString, QString> &args)
+{
+    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    if (!auth.account)
+        return failure(auth.code, auth.message);
+    MonitoredAddress address;
+    address.url = value(args, "monitor_url");
+    address.remindType = value(args, "monitor_type");
+    address.remark = value(args, "monitor_remark");
+    address.publishing = value(args, "monitor_publishing");
+    address.jinminhou = value(args, "jinminhou").trimmed() == QLatin1String("1") ? 1 : 0;
+    if (address.url.trimmed().isEmpty())
+        return failure(BadRequest, QStringLiteral("监控的网址为空！"));
+    // An empty selection means every site; stored as such so that it never
+    // travels as an empty field.
+    if (WebText::SplitText(address.publishing, QLatin1Char('~')).isEmpty())
+        address.publishing = QStringLiteral("1");
+    if (!m_accounts.putAddress(auth.account->id, address))
+        return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
+    emit addressesChanged(auth.account->user, {address.url});
+    return text(QStringLiteral("0|保存成功"));
+}
+
+HttpReply WebService::delDomain(const QHash<QString, QString> &args)
+{
+    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    if (!auth.account)
+        return failure(auth.code, auth.message);
+    const QString url = value(args, "monitor_url");
+    if (!m_accounts.removeAddress(auth.account->id, url))
+        return failure(Refused, QStringLiteral("该网址不在监控列表中。"));
+    emit addressesChanged(auth.account->user, {url});
+    return text(QStringLiteral("0|删除成功"));
+}
+
+HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
+{
+    const QString time = value(args, "time");
+    const QString user = value(args, "user");
+    const QString pass = value(args, "pass");
+    const QString qq = value(args, "qq");
+    if (!WebAuth::sameDigest(WebAuth::accountKey(user, pass, time), value(args, "key")))
+        return failure(BadCheck, QStringLiteral("请求校验失败，请使用正版客户端。"));
+    if (!WebAuth::isFresh(time, m_now()))
+        return failure(StaleTime, QStringLiteral("电脑时间不正确，请校准时间后再试。"));
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
+    static const QRegularExpression qqNumber(QStringLiteral("^[0-9]{5,20}$"));
+    if (!onlyOf(user, name))
+        return failure(Refused, QStringLiteral("账号必须由不超过10位的英文字母和数字组成！"));
+    if (pass.isEmpty() || pass.size() > 10)
+        return failure(Refused, QStringLiteral("密码长度必须为1到10位！"));
+    if (pass == user)
+        return failure(Refused, QStringLiteral("账号密码不能一样！"));
+    if (!onlyOf(qq, qqNumber))
+        return failure(Refused, QStringLiteral("QQ号码必须为至少5位的数字！"));
+    switch (m_accounts.create(user, pass, qq, m_now())) {
+    case AccountStore::CreateResult::Created:
+        ServiceLog::line(QStringLiteral("web account %1 created").arg(user));
+        return text(QStringLiteral("0"));
+    case AccountStore::CreateResult::Exists:
+        return failure(Refused, QStringLiteral("账号已存在！"));
+    case AccountStore::CreateResult::Failed:
+        break;
+    }
+    return failure(Failed, QStringLiteral("创建失败，请稍后再试！"));
+}
+
+HttpReply WebService::page(const HttpRequest &request, bool banner) const
+{
+    const QString self = selfAddress(request, QStringLiteral("/"));
+    const QString body =
+        banner
+            ? QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"GBK\"><title>Vorlant</title>"
+                             "<style>body{margin:0;font-family:sans-serif;background:#12355b;color:#fff}"
+                             "div{padding:10px 16px}b{color:#ffd34e}</style></head><body><div>"
+                             "<b>Vorlant</b> 发布站广告监控 &mdash; 新服开区、广告变化第一时间提醒。"
+                             "</div></body></html>")
+            : QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"GBK\"><title>Vorlant</title></head>"
+                             "<body><h1>Vorlant 参考服务</h1><p>登录、监控网址与账号申请由本服务提供。</p>"
+                             "<p><a href=\"%1banner.html\">广告横幅</a></p></body></html>")
+                  .arg(self);
+    HttpReply reply;
+    reply.contentType = "text/html; charset=GBK";
+    reply.body = ReplyText::encode(body);
+    return reply;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+#include "HttpServer.h"
+#include "ServiceRecords.h"
+
+class AccountStore;
+
+// The web service's endpoints: login, the monitored-address list, account
+// creation and the service's own banner page. Replies are GBK text.
+class WebService : public QObject {
+    Q_OBJECT
+public:
+    using Clock = std::function<qint64()>;
+
+    // Result codes of the "|" replies; 0 is success.
+    enum Code { Ok = 0, BadLogin = 1, BadCheck = 2, StaleTime = 3, BadRequest = 4, Refused = 5, Failed = 6 };
+
+    explicit WebService(AccountStore &accounts, QObject *parent = nullptr);
+
+    HttpReply handle(const HttpRequest &request);
+    void setClock(Clock clock) { m_now = std::move(clock); }
+    // Shown to accounts that have no notice line of their own.
+    void setDefaultNotice(const QString &notice) { m_defaultNotice = notice; }
+
+    // Query values, percent-decoded from GBK; the first of a repeated name wins.
+    static QHash<QString, QString> parseQuery(const QByteArray &query);
+
+signals:
+    // The monitored addresses of a user were added, changed or removed.
+    void addressesChanged(const QString &user, const QStringList &urls);
+
+private:
+    struct Auth {
+        std::optional<AccountRecord> account;
+        int code = Ok;
+        QString message;
+    };
+    Auth authenticate(const QHash<QString, QString> &args, const QStringList &types) const;
+
+    HttpReply login(const HttpRequest &request, const QHash<QString, QString> &args);
+    HttpReply domainInfo(const QHash<QString, QString> &args);
+    HttpReply addDomain(const QHash<QString, QString> &args);
+    HttpReply delDomain(const QHash<QString, QString> &args);
+    HttpReply accountAdd(const QHash<QString, QString> &args);
+    HttpReply page(const HttpRequest &request, bool banner) const;
+
+    static HttpReply text(const QString &body);
+    static HttpReply failure(int code, const QString &message);
+    static QString selfAddress(const HttpRequest &request, const QString &value);
+
+    AccountStore &m_accounts;
+    Clock m_now;
+    QString m_defaultNotice;
+};
