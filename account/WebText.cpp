@@ -39,7 +39,29 @@ QByteArray PercentEncode(const QString &value)
 
 QString PercentDecode(const QByteArray &encoded)
 {
-    return FromAnsi(QByteArray::fromPercentEncoding(encoded));
+    // QByteArray::fromPercentEncoding turns any "%" and the two bytes after
+    // it into one byte, hex or not; only real escapes are decoded here.
+    const auto hexValue = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    QByteArray bytes;
+    bytes.reserve(encoded.size());
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && i + 2 < encoded.size() && hexValue(encoded[i + 1]) >= 0 &&
+            hexValue(encoded[i + 2]) >= 0) {
+            bytes.append(char(hexValue(encoded[i + 1]) * 16 + hexValue(encoded[i + 2])));
+            i += 2;
+        } else {
+            bytes.append(encoded[i]);
+        }
+    }
+    return FromAnsi(bytes);
 }
 
 } // namespace WebText

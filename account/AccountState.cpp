@@ -1,0 +1,19 @@
+#include "account/AccountState.h"
+
+#include "account/HostTools.h"
+
+AccountState &AccountState::Instance()
+{
+    static AccountState state;
+    return state;
+}
+
+AccountState::AccountState() : baseDir(ExecutableDir())
+{
+}
+
+void AccountState::resetForTests()
+{
+    std::lock_guard guard(lock);
+    static_cast<AccountData &>(*this) = AccountData();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include <QString>
+
+#include "lists/AdRecords.h"
+
+// One monitored web address with its reminder settings and ad counters.
+struct DomainRecord {
+    QString url;        // also its key in AccountState::domains
+    QString remindType; // "1" pop-up, "2" QQ message, "3" both, "4" none
+    QString remark;
+    QString publishing; // site-list value: "1" or site names joined with '~'
+    int jinminhou = 0;  // 1: only ads opening today, tomorrow or the day after
+    int adCount = 0;
+    int updateTime = 0; // seconds since 1970 of the last change of its ads
+    int row = -1;       // row in the main list, once the list has been filled
+};
+
+// Ordered by QString's operator<, which compares UTF-16 code units (ordinal).
+using AdsByOpenTime = std::map<QString, std::vector<OneAdData>>;
+using AdsBySite = std::map<QString, AdsByOpenTime>;
+
+// Everything the account holds apart from the things fixed at start-up.
+struct AccountData {
+    std::set<QString> searchHis;
+    std::set<QString> searchJumpHis;
+    std::set<QString> searchHisHis;
+    int loginCode = -1; // 0 once logged in
+    QString loginMessage;
+    QString mailbox;
+    QString userName;
+    QString password;
+    QString siteListValue = QStringLiteral("1");
+    int siteListIndex = 0;
+    std::vector<std::pair<QString, QString>> siteLists; // (name, value)
+    QString noticeText;
+    QString linkUrl;
+    QString pageUrl;
+    QString shownPageUrl;
+    std::vector<AdvertisingWebData> sites;
+    std::map<QString, AdsBySite> adStore; // monitored URL -> site -> open time -> ads
+    std::map<QString, DomainRecord> domains;
+};
+
+// The process-wide account: credentials, login results, monitored addresses,
+// catalogue, ad store, site lists and histories. Reached only through
+// Instance(). Readers on the GUI thread take no lock; `lock` serialises the
+// login's stores (which also run on the refresh thread) and log appends.
+class AccountState : public AccountData {
+public:
+    static AccountState &Instance();
+
+    AccountState(const AccountState &) = delete;
+    AccountState &operator=(const AccountState &) = delete;
+
+    // Directory of the running executable, ending in '/': root of every file
+    // the client keeps.
+    QString baseDir;
+    std::recursive_mutex lock;
+
+    // Back to the initial values (baseDir stays), so that tests start clean.
+    void resetForTests();
+
+private:
+    AccountState();
+};

@@ -1,0 +1,92 @@
+#include "account/DomainService.h"
+
+#include <mutex>
+#include <optional>
+
+#include "account/ActivityLog.h"
+#include "account/ServiceBase.h"
+
+namespace {
+
+QString signedQuery()
+{
+    AccountState &state = AccountState::Instance();
+    // The refresh thread's login may store the credentials meanwhile.
+    std::lock_guard guard(state.lock);
+    return BuildSignedQuery(QStringLiteral("2"), state.userName, state.password);
+}
+
+std::optional<QString> requestLogged(const char *endpoint, const QString &parameters = QString())
+{
+    const std::optional<QString> reply =
+        ServiceBase::Instance().fetch(QLatin1String(endpoint) + signedQuery() + parameters);
+    WriteLog(reply.value_or(QString()));
+    return reply;
+}
+
+DomainRecord recordFromFields(const QStringList &fields)
+{
+    DomainRecord record;
+    record.url = fields[1];
+    record.remindType = fields[2];
+    if (fields.size() >= 5) {
+        record.remark = fields[3];
+        record.publishing = fields[4];
+    }
+    if (fields.size() >= 6)
+        record.jinminhou = ParseLeadingInt(fields[5]);
+    return record;
+}
+
+} // namespace
+
+QString GetUserDomainInfo()
+{
+    return requestLogged(Endpoint::GetUserDomainInfo).value_or(QString());
+}
+
+bool RefreshDomains()
+{
+    const std::optional<QString> reply = requestLogged(Endpoint::GetUserDomainInfo);
+    if (!reply)
+        return false; // a failed request says nothing about the list: keep it
+
+    AccountState &state = AccountState::Instance();
+    std::map<QString, DomainRecord> previous;
+    previous.swap(state.domains);
+    for (const QString &text : SplitText(*reply, u'|')) {
+        const QStringList fields = SplitText(text, u';');
+        if (fields.size() < 3)
+            continue;
+        DomainRecord record = recordFromFields(fields);
+        const auto old = previous.find(record.url);
+        if (old != previous.end()) {
+            record.adCount = old->second.adCount;
+            record.updateTime = old->second.updateTime;
+        }
+        state.domains.emplace(record.url, std::move(record)); // a repeated address keeps its first record
+    }
+    return true;
+}
+
+void AddDomain(DomainRecord record)
+{
+    requestLogged(Endpoint::AddDomain, QLatin1String("&monitor_url=") + QueryValue(record.url) +
+                                           QLatin1String("&monitor_type=") + QueryValue(record.remindType) +
+                                           QLatin1String("&monitor_remark=") + QueryValue(record.remark) +
+                                           QLatin1String("&monitor_publishing=") +
+                                           QueryValue(record.publishing) + QLatin1String("&jinminhou=") +
+                                           QString::number(record.jinminhou));
+}
+
+void DelDomain(const QString &url)
+{
+    requestLogged(Endpoint::DelDomain, QLatin1String("&monitor_url=") + QueryValue(url));
+}
+
+bool WantsLocalReminder(const QString &url)
+{
+    const auto &domains = AccountState::Instance().domains;
+    const auto found = domains.find(url);
+    return found != domains.end() && (found->second.remindType == u"1" || found->second.remindType == u"3");
+}

@@ -1,0 +1,252 @@
+#include "account/ServiceBase.h"
+
+#include <climits>
+#include <mutex>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUrl>
+
+#include "account/AccountState.h"
+
+#ifndef KESTREL_SERVICE_HOST
+#define KESTREL_SERVICE_HOST "127.0.0.1"
+#endif
+
+namespace {
+
+// Part of every check digest; the service expects exactly this text.
+constexpr char kCheckSalt[] = "2016-11-27";
+
+qint64 systemClock()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+int systemRandom()
+{
+    return int(QRandomGenerator::global()->bounded(32768));
+}
+
+// The periodic login stores the same values again and again while the GUI
+// thread reads them without the lock; writing only real changes keeps those
+// reads away from a concurrent write.
+void assignIfChanged(QString &field, const QString &value)
+{
+    if (field != value)
+        field = value;
+}
+
+} // namespace
+
+std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeouts)
+{
+    if (!QCoreApplication::instance())
+        return std::nullopt; // Qt's network layer cannot run without one
+    static std::once_flag proxyOnce;
+    std::call_once(proxyOnce, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
+
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url)};
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setTransferTimeout(int(timeouts.connect.count()));
+    const QString agent = QCoreApplication::applicationName();
+    request.setHeader(QNetworkRequest::UserAgentHeader, agent.isEmpty() ? QStringLiteral("Vorlant") : agent);
+
+    QNetworkReply *reply = manager.get(request); // owned by the manager
+    QEventLoop loop;
+    QByteArray body;
+    bool full = false;
+    const auto drain = [&] {
+        if (full)
+            return;
+        body += reply->read(kMaxReplyBytes - body.size());
+        if (body.size() >= kMaxReplyBytes) {
+            full = true; // the rest is never read: stop here
+            loop.quit();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, drain);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeouts.total);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (!full && !reply->isFinished()) {
+        reply->abort();
+        return std::nullopt;
+    }
+    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
+        return std::nullopt;
+    if (!full) {
+        if (reply->error() != QNetworkReply::NoError)
+            return std::nullopt;
+        drain();
+    }
+    QString text = WebText::FromAnsi(body);
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text;
+}
+
+QString HttpGet(const QString &url, const HttpTimeouts &timeouts)
+{
+    return HttpFetch(url, timeouts).value_or(QString());
+}
+
+QString QueryValue(const QString &value)
+{
+    return QString::fromLatin1(WebText::PercentEncode(value));
+}
+
+int ParseLeadingInt(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > qint64(INT_MAX) + 1)
+            value = qint64(INT_MAX) + 1; // saturate; the sign decides below
+    }
+    if (negative)
+        return int(-value);
+    return value > INT_MAX ? INT_MAX : int(value);
+}
+
+ServiceBase::ServiceBase()
+{
+    restoreDefaults();
+}
+
+ServiceBase &ServiceBase::Instance()
+{
+    static ServiceBase service;
+    return service;
+}
+
+void ServiceBase::setEndpoint(const QString &newHost, quint16 newPort)
+{
+    std::lock_guard guard(mutex);
+    host = newHost;
+    port = newPort;
+}
+
+void ServiceBase::setTimeouts(const HttpTimeouts &timeouts)
+{
+    std::lock_guard guard(mutex);
+    httpTimeouts = timeouts;
+}
+
+void ServiceBase::setClock(Clock newClock)
+{
+    std::lock_guard guard(mutex);
+    clock = newClock ? std::move(newClock) : Clock(systemClock);
+}
+
+void ServiceBase::setRandom(Random newRandom)
+{
+    std::lock_guard guard(mutex);
+    random = newRandom ? std::move(newRandom) : Random(systemRandom);
+}
+
+void ServiceBase::restoreDefaults()
+{
+    std::lock_guard guard(mutex);
+    host = QStringLiteral(KESTREL_SERVICE_HOST);
+    port = kDefaultPort;
+    httpTimeouts = HttpTimeouts();
+    clock = systemClock;
+    random = systemRandom;
+}
+
+QString ServiceBase::address() const
+{
+    std::lock_guard guard(mutex);
+    return QStringLiteral("http://%1:%2").arg(host).arg(port);
+}
+
+HttpTimeouts ServiceBase::timeouts() const
+{
+    std::lock_guard guard(mutex);
+    return httpTimeouts;
+}
+
+QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userName,
+                                      const QString &password) const
+{
+    qint64 now;
+    int rand;
+    {
+        std::lock_guard guard(mutex);
+        now = clock();
+        rand = random();
+    }
+    const QString r = QString::number(rand);
+    const QString n = QString::number(now);
+    const QString m = QString::number(now / 60);
+    const QString check = Md5Hex(userName + password + type + QLatin1String(kCheckSalt) + m + r + n);
+    return QLatin1String("user=") + QueryValue(userName) + QLatin1String("&pass=") + QueryValue(password) +
+           QLatin1String("&type=") + QueryValue(type) + QLatin1String("&rand=") + r +
+           QLatin1String("&time=") + n + QLatin1String("&check=") + check;
+}
+
+std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
+{
+    return HttpFetch(address() + pathAndQuery, timeouts());
+}
+
+QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password)
+{
+    return ServiceBase::Instance().BuildSignedQuery(type, userName, password);
+}
+
+bool Login(const QString &userName, const QString &password, const QString &type)
+{
+    if (userName.isEmpty() || password.isEmpty())
+        return false;
+    const ServiceBase &service = ServiceBase::Instance();
+    const std::optional<QString> reply =
+        service.fetch(QLatin1String(Endpoint::Login) + service.BuildSignedQuery(type, userName, password));
+    if (!reply || reply->size() < 2)
+        return false;
+    const QStringList fields = SplitText(*reply, u'|');
+    if (fields.isEmpty()) // nothing but separators: as unreadable as a too short reply
+        return false;
+
+    AccountState &state = AccountState::Instance();
+    std::lock_guard guard(state.lock);
+    state.loginCode = ParseLeadingInt(fields[0]);
+    if (state.loginCode != 0) {
+        assignIfChanged(state.loginMessage, fields.size() == 2 ? fields[1] : fields[0]);
+        return true;
+    }
+    // Field 4 is the mailbox; a success without it is not a usable login.
+    if (fields.size() < 5)
+        return false;
+    assignIfChanged(state.userName, userName);
+    assignIfChanged(state.password, password);
+    assignIfChanged(state.mailbox, fields[4]);
+    if (fields.size() >= 6)
+        assignIfChanged(state.noticeText, fields[5]);
+    if (fields.size() >= 7)
+        assignIfChanged(state.linkUrl, fields[6]);
+    if (fields.size() >= 9)
+        assignIfChanged(state.pageUrl, fields[8]);
+    return true;
+}

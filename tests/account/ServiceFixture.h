@@ -1,0 +1,24 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "CannedHttpServer.h"
+#include "account/AccountState.h"
+#include "account/ServiceBase.h"
+
+// Points the web service at a loopback server of the test's own and starts
+// every test from a fresh account.
+class ServiceFixture : public ::testing::Test {
+protected:
+    void SetUp() override { AccountState::Instance().resetForTests(); }
+    void TearDown() override
+    {
+        ServiceBase::Instance().restoreDefaults();
+        AccountState::Instance().resetForTests();
+    }
+    static void useServer(const CannedHttpServer &server)
+    {
+        ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), server.port());
+    }
+    static AccountState &state() { return AccountState::Instance(); }
+};
