@@ -15,33 +15,32 @@ QString fromUtf8(const std::string &text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
+// An absent field leaves the member as it was built: empty.
+void take(bool present, const std::string &field, QString &member)
+{
+    if (present)
+        member = fromUtf8(field);
+}
+
 } // namespace
 
 OneAdData OneAdData::fromProto(const Proto::OneAdInfo &info)
 {
     OneAdData data;
-    if (info.has_strgameweb())
-        data.strGameWeb = fromUtf8(info.strgameweb());
-    if (info.has_stradvertisingweb())
-        data.strAdvertisingWeb = fromUtf8(info.stradvertisingweb());
-    if (info.has_stradname())
-        data.strAdName = fromUtf8(info.stradname());
-    if (info.has_strip())
-        data.strIp = fromUtf8(info.strip());
-    if (info.has_stropentime())
-        data.strOpenTime = fromUtf8(info.stropentime());
-    if (info.has_strotherinfo())
-        data.strOtherInfo = fromUtf8(info.strotherinfo());
+    take(info.has_strgameweb(), info.strgameweb(), data.strGameWeb);
+    take(info.has_stradvertisingweb(), info.stradvertisingweb(), data.strAdvertisingWeb);
+    take(info.has_stradname(), info.stradname(), data.strAdName);
+    take(info.has_strip(), info.strip(), data.strIp);
+    take(info.has_stropentime(), info.stropentime(), data.strOpenTime);
+    take(info.has_strotherinfo(), info.strotherinfo(), data.strOtherInfo);
     return data;
 }
 
 OneAdDataCount OneAdDataCount::fromProto(const Proto::OneAdInfoCount &info)
 {
     OneAdDataCount data;
-    if (info.has_stradvertisingweb())
-        data.strAdvertisingWeb = fromUtf8(info.stradvertisingweb());
-    if (info.has_stropentime())
-        data.strOpenTime = fromUtf8(info.stropentime());
+    take(info.has_stradvertisingweb(), info.stradvertisingweb(), data.strAdvertisingWeb);
+    take(info.has_stropentime(), info.stropentime(), data.strOpenTime);
     if (info.has_icount()) {
         data.iCount = info.icount();
         data.strCount = QString::number(data.iCount);
@@ -52,14 +51,10 @@ OneAdDataCount OneAdDataCount::fromProto(const Proto::OneAdInfoCount &info)
 HisAdData HisAdData::fromProto(const Proto::HisAdInfo &info)
 {
     HisAdData data;
-    if (info.has_strgameweb())
-        data.strGameWeb = fromUtf8(info.strgameweb());
-    if (info.has_strgamewebdomain())
-        data.strGameWebDomain = fromUtf8(info.strgamewebdomain());
-    if (info.has_stradvertisingweb())
-        data.strAdvertisingWeb = fromUtf8(info.stradvertisingweb());
-    if (info.has_stropentime())
-        data.strOpenTime = fromUtf8(info.stropentime());
+    take(info.has_strgameweb(), info.strgameweb(), data.strGameWeb);
+    take(info.has_strgamewebdomain(), info.strgamewebdomain(), data.strGameWebDomain);
+    take(info.has_stradvertisingweb(), info.stradvertisingweb(), data.strAdvertisingWeb);
+    take(info.has_stropentime(), info.stropentime(), data.strOpenTime);
     if (info.has_iadcount()) {
         data.iAdCount = info.iadcount();
         data.strAdCount = QString::number(data.iAdCount);
@@ -70,24 +65,18 @@ HisAdData HisAdData::fromProto(const Proto::HisAdInfo &info)
 ForwardData ForwardData::fromProto(const Proto::ForwardInfo &info)
 {
     ForwardData data;
-    if (info.has_mainurl())
-        data.MainUrl = fromUtf8(info.mainurl());
-    if (info.has_maindomain())
-        data.MainDomain = fromUtf8(info.maindomain());
-    if (info.has_forwardurl())
-        data.ForwardUrl = fromUtf8(info.forwardurl());
-    if (info.has_forwarddomain())
-        data.ForwardDomain = fromUtf8(info.forwarddomain());
-    if (info.has_updatetime())
-        data.UpdateTime = fromUtf8(info.updatetime());
+    take(info.has_mainurl(), info.mainurl(), data.MainUrl);
+    take(info.has_maindomain(), info.maindomain(), data.MainDomain);
+    take(info.has_forwardurl(), info.forwardurl(), data.ForwardUrl);
+    take(info.has_forwarddomain(), info.forwarddomain(), data.ForwardDomain);
+    take(info.has_updatetime(), info.updatetime(), data.UpdateTime);
     return data;
 }
 
 AdvertisingWebData AdvertisingWebData::fromProto(const Proto::AdvertisingWebInfo &info)
 {
     AdvertisingWebData data;
-    if (info.has_strwebmain())
-        data.strWebMain = fromUtf8(info.strwebmain());
+    take(info.has_strwebmain(), info.strwebmain(), data.strWebMain);
     QStringList urls;
     urls.reserve(info.hweburldetai_size());
     for (const std::string &url : info.hweburldetai())
@@ -96,8 +85,7 @@ AdvertisingWebData AdvertisingWebData::fromProto(const Proto::AdvertisingWebInfo
     // The catalogue always shows both numbers; an absent one reads as 0.
     data.strUpdateTime = FormatLocalTime(info.iupdatetime());
     data.strAdCount = QString::number(info.iadcount());
-    if (info.has_strdomain())
-        data.strDomain = fromUtf8(info.strdomain());
+    take(info.has_strdomain(), info.strdomain(), data.strDomain);
     return data;
 }
 
