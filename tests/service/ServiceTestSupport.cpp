@@ -1,0 +1,206 @@
+#include "ServiceTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "account/WebText.h"
+
+namespace ServiceTest {
+
+namespace {
+
+// One application object for every test of the executable.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "test_service";
+        static char *argv[] = {name, nullptr};
+        m_app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QCoreApplication> m_app;
+};
+
+[[maybe_unused]] const auto *environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+} // namespace
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(2);
+    }
+    return true;
+}
+
+LocalService::LocalService() = default;
+
+LocalService::~LocalService()
+{
+    service.reset();
+}
+
+bool LocalService::start()
+{
+    ServiceOptions options;
+    options.webPort = 0;
+    options.dataPort = 0;
+    options.databasePath = databasePath();
+    service = std::make_unique<Service>(options);
+    return service->start();
+}
+
+QUrl LocalService::webUrl(const QString &pathAndQuery) const
+{
+    return QUrl::fromEncoded(
+        QStringLiteral("http://127.0.0.1:%1%2").arg(service->webPort()).arg(pathAndQuery).toLatin1());
+}
+
+QString HttpResult::text() const
+{
+    return WebText::FromAnsi(body);
+}
+
+HttpResult httpGet(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    std::unique_ptr<QNetworkReply> reply(manager.get(request));
+    HttpResult result;
+    if (!waitFor([&] { return reply->isFinished(); }))
+        return result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    return result;
+}
+
+HttpResult rawHttpGet(quint16 port, const QByteArray &target)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    HttpResult result;
+    if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+        return result;
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray all;
+    waitFor([&] {
+        all += socket.readAll();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    all += socket.readAll();
+    const qsizetype end = all.indexOf("\r\n\r\n");
+    if (!all.startsWith("HTTP/1.1 ") || end < 0)
+        return result;
+    result.status = all.mid(9, 3).toInt();
+    result.body = all.mid(end + 4);
+    return result;
+}
+
+QByteArray encodeValue(const QString &value)
+{
+    return WebText::ToAnsi(value).toPercentEncoding();
+}
+
+QByteArray signedQuery(const QString &user, const QString &password, const QString &type, qint64 time,
+                       bool raw)
+{
+    const QString rand = QString::number(4242);
+    const QString n = QString::number(time);
+    // The check value as the client computes it, over the plain texts.
+    const QString check = WebText::Md5Hex(user + password + type + QStringLiteral("2016-11-27") +
+                                          QString::number(time / 60) + rand + n);
+    const auto value = [raw](const QString &v) { return raw ? WebText::ToAnsi(v) : encodeValue(v); };
+    return "user=" + value(user) + "&pass=" + value(password) + "&type=" + value(type) +
+           "&rand=" + rand.toLatin1() + "&time=" + n.toLatin1() + "&check=" + check.toLatin1();
+}
+
+AdRecord makeAd(const QString &gameWeb, const QString &site, const QString &name, int dayOffset,
+                const QString &slot, const QString &other)
+{
+    AdRecord ad;
+    ad.gameWeb = gameWeb;
+    ad.site = site;
+    ad.adName = name;
+    ad.ip = QStringLiteral("10.1.2.3");
+    ad.openDay = QDate::currentDate().addDays(dayOffset);
+    ad.openSlot = slot;
+    ad.otherInfo = other.isNull() ? QStringLiteral("今日新开") : other;
+    return ad;
+}
+
+DataClient::DataClient(quint16 port)
+{
+    session.setDiagnosticSink([](const std::string &) {});
+    session.Configure("127.0.0.1", port, this);
+    m_worker = std::thread([this] { session.Run(); });
+}
+
+DataClient::~DataClient()
+{
+    session.Stop();
+    m_worker.join();
+}
+
+void DataClient::OnMessage(MsgHeader *msg)
+{
+    std::lock_guard lock(m_lock);
+    m_received.emplace_back(msg);
+}
+
+std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)
+{
+    std::unique_ptr<MsgHeader> found;
+    waitFor(
+        [&] {
+            std::lock_guard lock(m_lock);
+            for (auto it = m_received.begin(); it != m_received.end(); ++it) {
+                if ((*it)->type == type) {
+                    found = std::move(*it);
+                    m_received.erase(it);
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::vector<int> DataClient::pendingTypes()
+{
+    std::lock_guard lock(m_lock);
+    std::vector<int> types;
+    for (const auto &msg : m_received)
+        types.push_back(msg->type);
+    return types;
+}
+
+bool DataClient::logIn(const QString &user, const QString &password)
+{
+    if (!next<MsgConnected>())
+        return false;
+    MsgUserLoginReq req;
+    req.body.set_username(user.toStdString());
+    req.body.set_password(password.toStdString());
+    send(req);
+    const auto ack = next<MsgUserLoginAck>();
+    return ack && ack->body.code() == 0 && next<MsgUserAdsChangeNtf>() != nullptr;
+}
+
+} // namespace ServiceTest

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "ConnectSession.h"
+#include "MsgHeader.h"
+#include "Service.h"
+#include "ServiceRecords.h"
+
+namespace ServiceTest {
+
+// Pumps the event loop until done() holds or the deadline passes.
+bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
+
+// A service on free loopback ports over a database in a fresh temporary
+// directory, on the test's own event loop.
+class LocalService {
+public:
+    LocalService();
+    ~LocalService();
+    bool start();
+    Service &operator*() { return *service; }
+    Service *operator->() { return service.get(); }
+    QString databasePath() const { return dir.filePath(QStringLiteral("service.sqlite")); }
+    QUrl webUrl(const QString &pathAndQuery) const;
+
+    QTemporaryDir dir;
+    std::unique_ptr<Service> service;
+};
+
+// A GET through QNetworkAccessManager; status 0 when no reply came.
+struct HttpResult {
+    int status = 0;
+    QByteArray body;
+    QString text() const; // body decoded from GBK
+};
+HttpResult httpGet(const QUrl &url);
+// The same request written by hand, so that raw (unencoded) bytes go out.
+HttpResult rawHttpGet(quint16 port, const QByteArray &target);
+
+// The signed query a client sends: user, pass, type, rand, time, check.
+// Values are percent-encoded as GBK unless raw is set.
+QByteArray signedQuery(const QString &user, const QString &password, const QString &type, qint64 time,
+                       bool raw = false);
+QByteArray encodeValue(const QString &value);
+
+// An ad opening on today + dayOffset.
+AdRecord makeAd(const QString &gameWeb, const QString &site, const QString &name, int dayOffset,
+                const QString &slot, const QString &other = QString());
+
+// The client's own connection worker on its thread, collecting every message.
+class DataClient : public IConnectSessionHandler {
+public:
+    explicit DataClient(quint16 port);
+    ~DataClient() override;
+    void OnMessage(MsgHeader *msg) override;
+
+    void send(MsgHeader &msg) { session.Send(msg); }
+    // Waits for the next message of the type and takes it out of the queue.
+    template <class T> std::unique_ptr<T> next(int timeoutMs = 10000)
+    {
+        std::unique_ptr<MsgHeader> msg = take(T::kType, timeoutMs);
+        return std::unique_ptr<T>(static_cast<T *>(msg.release()));
+    }
+    std::unique_ptr<MsgHeader> take(int type, int timeoutMs);
+    // Types received and not yet taken, in order.
+    std::vector<int> pendingTypes();
+    // Greeting, login and the notification that follows a good login.
+    bool logIn(const QString &user, const QString &password);
+
+    ConnectSession session;
+
+private:
+    std::mutex m_lock;
+    std::deque<std::unique_ptr<MsgHeader>> m_received;
+    std::thread m_worker;
+};
+
+} // namespace ServiceTest

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QTcpSocket>
+
+#include "AccountStore.h"
+#include "ServiceTestSupport.h"
+#include "account/WebText.h"
+
+using namespace ServiceTest;
+
+namespace {
+
+const QString kLogin = QStringLiteral("/tongji/common_login_for_monitor/login.asp?");
+const QString kDomains = QStringLiteral("/tongji/common_login_for_monitor/get_user_domain_info.asp?");
+const QString kAdd = QStringLiteral("/tongji/common_login_for_monitor/add_domain.asp?");
+const QString kDel = QStringLiteral("/tongji/common_login_for_monitor/del_domain.asp?");
+
+qint64 now()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+QStringList fields(const QString &reply)
+{
+    return WebText::SplitText(reply, QLatin1Char('|'));
+}
+
+class WebServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+        AccountRecord a;
+        a.user = QStringLiteral("alice");
+        a.password = QStringLiteral("secret1");
+        a.qq = QStringLiteral("123456");
+        a.mailbox = QStringLiteral("123456@qq.com");
+        a.notice = QStringLiteral("今晚维护");
+        a.linkUrl = QStringLiteral("http://link.example/");
+        a.pageUrl = QStringLiteral("/banner.html");
+        ASSERT_NE(service->accounts().save(a), 0);
+    }
+
+    HttpResult get(const QString &endpoint, const QByteArray &query)
+    {
+        return httpGet(service.webUrl(endpoint + QString::fromLatin1(query)));
+    }
+    HttpResult signedGet(const QString &endpoint, const QByteArray &extra = {})
+    {
+        return get(endpoint, signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                         QStringLiteral("2"), now()) +
+                                 extra);
+    }
+    QList<QStringList> domainRecords()
+    {
+        const HttpResult r = signedGet(kDomains);
+        EXPECT_EQ(r.status, 200);
+        QList<QStringList> records;
+        for (const QString &record : WebText::SplitText(r.text(), QLatin1Char('|')))
+            records.append(WebText::SplitText(record, QLatin1Char(';')));
+        return records;
+    }
+
+    LocalService service;
+};
+
+TEST_F(WebServiceTest, GoodLoginCarriesAccountFieldsAtTheirPlaces)
+{
+    const HttpResult r = get(
+        kLogin, signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"), QStringLiteral("1"), now()));
+    ASSERT_EQ(r.status, 200);
+    const QStringList f = fields(r.text());
+    ASSERT_GE(f.size(), 9) << r.text().toStdString();
+    EXPECT_EQ(f[0], QStringLiteral("0"));
+    EXPECT_EQ(f[4], QStringLiteral("123456@qq.com"));
+    EXPECT_EQ(f[5], QStringLiteral("今晚维护"));
+    EXPECT_EQ(f[6], QStringLiteral("http://link.example/"));
+    // The banner page is the service's own, on the address the client used.
+    EXPECT_EQ(f[8], QStringLiteral("http://127.0.0.1:%1/banner.html").arg(service->webPort()));
+    const HttpResult banner = httpGet(QUrl(f[8]));
+    EXPECT_EQ(banner.status, 200);
+    EXPECT_TRUE(banner.text().contains(QStringLiteral("Vorlant")));
+}
+
+struct LoginCase {
+    const char *name;
+    QString user;
+    QString password;
+    qint64 timeOffset;
+    bool tamper;
+};
+
+class LoginRefusal : public WebServiceTest, public ::testing::WithParamInterface<LoginCase> {};
+
+TEST_P(LoginRefusal, GivesNonZeroCodeAndOneMessage)
+{
+    const LoginCase &c = GetParam();
+    QByteArray query = signedQuery(c.user, c.password, QStringLiteral("1"), now() + c.timeOffset);
+    if (c.tamper)
+        query.replace("rand=4242", "rand=4243");
+    const HttpResult r = get(kLogin, query);
+    ASSERT_EQ(r.status, 200);
+    const QStringList f = fields(r.text());
+    ASSERT_EQ(f.size(), 2) << r.text().toStdString();
+    EXPECT_NE(f[0].toInt(), 0);
+    EXPECT_FALSE(f[1].trimmed().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoginRefusal,
+    ::testing::Values(LoginCase{"BadDigest", QStringLiteral("alice"), QStringLiteral("secret1"), 0, true},
+                      LoginCase{"StaleTime", QStringLiteral("alice"), QStringLiteral("secret1"), -301, false},
+                      LoginCase{"FutureTime", QStringLiteral("alice"), QStringLiteral("secret1"), 400, false},
+                      LoginCase{"UnknownUser", QStringLiteral("bob"), QStringLiteral("secret1"), 0, false},
+                      LoginCase{"WrongPassword", QStringLiteral("alice"), QStringLiteral("secret2"), 0,
+                                false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(WebServiceTest, TimeWithinFiveMinutesIsAccepted)
+{
+    for (const qint64 offset : {-290, 290}) {
+        const HttpResult r = get(kLogin, signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                                     QStringLiteral("2"), now() + offset));
+        EXPECT_EQ(fields(r.text()).value(0), QStringLiteral("0")) << offset;
+    }
+}
+
+TEST_F(WebServiceTest, GbkValuesWorkPercentEncodedAndRaw)
+{
+    AccountRecord a;
+    a.user = QStringLiteral("张三");
+    a.password = QStringLiteral("密码a1");
+    a.qq = QStringLiteral("55555");
+    a.mailbox = QStringLiteral("张三@qq.com");
+    ASSERT_NE(service->accounts().save(a), 0);
+
+    const HttpResult encoded = get(kLogin, signedQuery(a.user, a.password, QStringLiteral("1"), now()));
+    EXPECT_EQ(fields(encoded.text()).value(4), a.mailbox) << encoded.text().toStdString();
+
+    const QByteArray target = "/tongji/common_login_for_monitor/login.asp?" +
+                              signedQuery(a.user, a.password, QStringLiteral("1"), now(), true);
+    ASSERT_TRUE(target.contains(WebText::ToAnsi(a.user))); // really unencoded GBK on the wire
+    const HttpResult raw = rawHttpGet(service->webPort(), target);
+    EXPECT_EQ(raw.status, 200);
+    EXPECT_EQ(fields(raw.text()).value(4), a.mailbox) << raw.text().toStdString();
+}
+
+TEST_F(WebServiceTest, RemarkWithAmpersandAndChineseIsKeptIntact)
+{
+    const QString remark = QStringLiteral("备注&说明 a=b+c%20");
+    const HttpResult add =
+        signedGet(kAdd, "&monitor_url=" + encodeValue(QStringLiteral("http://www.game.example")) +
+                            "&monitor_type=1&monitor_remark=" + encodeValue(remark) +
+                            "&monitor_publishing=" + encodeValue(QStringLiteral("站A~站B")) + "&jinminhou=1");
+    ASSERT_EQ(fields(add.text()).value(0), QStringLiteral("0")) << add.text().toStdString();
+    const QList<QStringList> records = domainRecords();
+    ASSERT_EQ(records.size(), 1);
+    ASSERT_EQ(records[0].size(), 6);
+    EXPECT_EQ(records[0][1], QStringLiteral("http://www.game.example"));
+    EXPECT_EQ(records[0][2], QStringLiteral("1"));
+    EXPECT_EQ(records[0][3], remark);
+    EXPECT_EQ(records[0][4], QStringLiteral("站A~站B"));
+    EXPECT_EQ(records[0][5], QStringLiteral("1"));
+}
+
+TEST_F(WebServiceTest, EmptyAndSeparatorValuesNeverShiftFields)
+{
+    signedGet(
+        kAdd,
+        "&monitor_url=http%3A%2F%2Fa.example&monitor_type=2&monitor_remark=&monitor_publishing=&jinminhou=0");
+    signedGet(kAdd, "&monitor_url=http%3A%2F%2Fb.example&monitor_type=3&monitor_remark=x%7Cy%3Bz"
+                    "&monitor_publishing=1&jinminhou=1");
+    const QList<QStringList> records = domainRecords();
+    ASSERT_EQ(records.size(), 2);
+    for (const QStringList &r : records)
+        EXPECT_EQ(r.size(), 6) << r.join(QLatin1Char(';')).toStdString();
+    EXPECT_EQ(records[0][2], QStringLiteral("2"));
+    EXPECT_EQ(records[0][4], QStringLiteral("1")); // no selection means every site
+    EXPECT_EQ(records[1][2], QStringLiteral("3"));
+    EXPECT_EQ(records[1][5], QStringLiteral("1"));
+    EXPECT_TRUE(records[1][3].startsWith(QLatin1Char('x')));
+}
+
+TEST_F(WebServiceTest, AddReplacesByAddressAndDeleteRemoves)
+{
+    const QByteArray url = "&monitor_url=" + encodeValue(QStringLiteral("http://www.game.example"));
+    signedGet(kAdd, url + "&monitor_type=1&monitor_remark=one&monitor_publishing=1&jinminhou=0");
+    signedGet(kAdd, url + "&monitor_type=4&monitor_remark=two&monitor_publishing=1&jinminhou=1");
+    QList<QStringList> records = domainRecords();
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0][2], QStringLiteral("4"));
+    EXPECT_EQ(records[0][3], QStringLiteral("two"));
+
+    EXPECT_EQ(fields(signedGet(kDel, url).text()).value(0), QStringLiteral("0"));
+    EXPECT_TRUE(domainRecords().isEmpty());
+    EXPECT_NE(fields(signedGet(kDel, url).text()).value(0), QStringLiteral("0"));
+}
+
+TEST_F(WebServiceTest, DomainRequestsNeedAValidSignature)
+{
+    signedGet(kAdd, "&monitor_url=http%3A%2F%2Fa.example&monitor_type=1&monitor_remark=r&monitor_publishing="
+                    "1&jinminhou=0");
+    const QByteArray wrong =
+        signedQuery(QStringLiteral("alice"), QStringLiteral("nope"), QStringLiteral("2"), now());
+    const QByteArray stale =
+        signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"), QStringLiteral("2"), now() - 3600);
+    for (const QByteArray &query : {wrong, stale}) {
+        const HttpResult list = get(kDomains, query);
+        EXPECT_FALSE(list.text().contains(QStringLiteral("a.example"))) << list.text().toStdString();
+        EXPECT_NE(fields(list.text()).value(0).toInt(), 0);
+        get(kDel, query + "&monitor_url=http%3A%2F%2Fa.example");
+    }
+    EXPECT_EQ(domainRecords().size(), 1);
+}
+
+struct AccountCase {
+    const char *name;
+    QString user;
+    QString password;
+    QString qq;
+    qint64 timeOffset;
+    bool goodKey;
+    bool created;
+};
+
+class AccountCreation : public WebServiceTest, public ::testing::WithParamInterface<AccountCase> {};
+
+TEST_P(AccountCreation, FollowsTheRules)
+{
+    const AccountCase &c = GetParam();
+    const QString t = QString::number(now() + c.timeOffset);
+    QString key = WebText::Md5Hex(QStringLiteral("20160524") + c.user + c.password + t);
+    if (!c.goodKey)
+        key = WebText::Md5Hex(QStringLiteral("x") + key);
+    const QByteArray query = t.toLatin1() + "&user=" + encodeValue(c.user) +
+                             "&pass=" + encodeValue(c.password) + "&key=" + key.toLatin1() +
+                             "&qq=" + encodeValue(c.qq);
+    const HttpResult r = get(QStringLiteral("/tongji/account_add_1_1.asp?time="), query);
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.text() == QStringLiteral("0"), c.created) << r.text().toStdString();
+    const std::optional<AccountRecord> stored = service->accounts().account(c.user);
+    if (c.user == QStringLiteral("alice"))
+        EXPECT_EQ(stored->password, QStringLiteral("secret1")); // the existing account is untouched
+    else
+        EXPECT_EQ(stored.has_value() && stored->password == c.password, c.created);
+    if (c.created) {
+        const QStringList login =
+            fields(get(kLogin, signedQuery(c.user, c.password, QStringLiteral("1"), now())).text());
+        EXPECT_EQ(login.value(0), QStringLiteral("0"));
+        EXPECT_EQ(login.value(4), c.qq + QStringLiteral("@qq.com"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AccountCreation,
+    ::testing::Values(AccountCase{"Valid", QStringLiteral("Bob2024"), QStringLiteral("pw_1!"),
+                                  QStringLiteral("12345"), 0, true, true},
+                      AccountCase{"TenCharacters", QStringLiteral("abcdefghij"), QStringLiteral("0123456789"),
+                                  QStringLiteral("987654321"), 0, true, true},
+                      AccountCase{"CaseOnlyDifference", QStringLiteral("Carol"), QStringLiteral("carol"),
+                                  QStringLiteral("55555"), 0, true, true},
+                      AccountCase{"Exists", QStringLiteral("alice"), QStringLiteral("other1"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"Underscore", QStringLiteral("bob_1"), QStringLiteral("pw1"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"Chinese", QStringLiteral("张三"), QStringLiteral("pw1"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"NameTooLong", QStringLiteral("abcdefghijk"), QStringLiteral("pw1"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"PasswordTooLong", QStringLiteral("dave"), QStringLiteral("01234567890"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"PasswordIsName", QStringLiteral("erin"), QStringLiteral("erin"),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"EmptyPassword", QStringLiteral("frank"), QString(),
+                                  QStringLiteral("12345"), 0, true, false},
+                      AccountCase{"QqFourDigits", QStringLiteral("gina"), QStringLiteral("pw1"),
+                                  QStringLiteral("1234"), 0, true, false},
+                      AccountCase{"QqNotDigits", QStringLiteral("hank"), QStringLiteral("pw1"),
+                                  QStringLiteral("12a45"), 0, true, false},
+                      AccountCase{"BadKey", QStringLiteral("ivan"), QStringLiteral("pw1"),
+                                  QStringLiteral("12345"), 0, false, false},
+                      AccountCase{"StaleTime", QStringLiteral("judy"), QStringLiteral("pw1"),
+                                  QStringLiteral("12345"), -900, true, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(WebServiceTest, UnknownPathIsNotFound)
+{
+    EXPECT_EQ(httpGet(service.webUrl(QStringLiteral("/nothing.asp"))).status, 404);
+}
+
+TEST_F(WebServiceTest, OneConnectionServesRequestsInTurn)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, service->webPort());
+    ASSERT_TRUE(waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+    // Two requests in one write, the second split from its end; then a close.
+    socket.write("GET /nothing HTTP/1.1\r\nHost: x\r\n\r\nGET /banner.html HTTP/1.1\r\nHo");
+    socket.write("st: x\r\nConnection: close\r\n\r\n");
+    QByteArray all;
+    ASSERT_TRUE(waitFor([&] {
+        all += socket.readAll();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    }));
+    all += socket.readAll();
+    EXPECT_TRUE(all.startsWith("HTTP/1.1 404 ")) << all.left(40).toStdString();
+    EXPECT_EQ(all.count("HTTP/1.1 200 OK"), 1);
+}
+
+TEST_F(WebServiceTest, OversizedHeaderIsRefusedWithoutHarm)
+{
+    const HttpResult r = rawHttpGet(service->webPort(), "/banner.html?" + QByteArray(40000, 'a'));
+    EXPECT_EQ(r.status, 431);
+    EXPECT_EQ(httpGet(service.webUrl(QStringLiteral("/banner.html"))).status, 200);
+}
+
+} // namespace
