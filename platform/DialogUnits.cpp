@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace platform {
 
@@ -17,6 +18,8 @@ int MulDiv(int a, int b, int c)
     const std::int64_t half = std::llabs(c) / 2;
     const bool negative = (product < 0) != (c < 0);
     const std::int64_t magnitude = (std::llabs(product) + half) / std::llabs(c);
+    if (magnitude > std::numeric_limits<int>::max())
+        return -1;
     return int(negative ? -magnitude : magnitude);
 }
 

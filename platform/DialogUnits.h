@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// a * b / c rounded half away from zero, as the Windows MulDiv does.
+// a * b / c rounded half away from zero, as the Windows MulDiv does; -1 when c is 0 or the
+// result does not fit.
 int MulDiv(int a, int b, int c);
 
 // The family every template font falls back to when the system lacks it:

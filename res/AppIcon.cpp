@@ -21,17 +21,19 @@ QPainterPath kestrel()
     bird.cubicTo(140, 138, 152, 134, 164, 124);
     bird.cubicTo(180, 104, 204, 84, 230, 66);
     bird.cubicTo(186, 64, 152, 84, 128, 104);
-    // Body and fanned tail.
-    bird.moveTo(118, 100);
-    bird.cubicTo(116, 130, 114, 160, 108, 198);
-    bird.lineTo(128, 210);
-    bird.lineTo(148, 198);
-    bird.cubicTo(142, 160, 140, 130, 138, 100);
     bird.closeSubpath();
-    // Head.
-    bird.addEllipse(QPointF(128, 96), 15, 15);
-    bird.setFillRule(Qt::WindingFill);
-    return bird;
+    // Body, fanned tail and head, joined so that one outline runs around the whole bird.
+    QPainterPath body;
+    body.addEllipse(QPointF(128, 132), 15, 40);
+    QPolygonF fan;
+    fan << QPointF(118, 160) << QPointF(102, 204) << QPointF(128, 214) << QPointF(154, 204)
+        << QPointF(138, 160);
+    QPainterPath tail;
+    tail.addPolygon(fan);
+    tail.closeSubpath();
+    QPainterPath head;
+    head.addEllipse(QPointF(128, 96), 15, 15);
+    return bird.united(body).united(tail).united(head);
 }
 
 } // namespace
