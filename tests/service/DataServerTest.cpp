@@ -1,0 +1,391 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+#include "AccountStore.h"
+#include "AdStore.h"
+#include "DataServer.h"
+#include "ServiceTestSupport.h"
+#include "account/WebText.h"
+
+using namespace ServiceTest;
+
+namespace {
+
+const QString kWatched = QStringLiteral("http://www.watched.example");
+const QString kOther = QStringLiteral("http://www.other.example");
+const QString kSiteA = QStringLiteral("飞鹰发布站");
+const QString kSiteB = QStringLiteral("龙门发布网");
+
+QString str(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+
+class DataServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+        AccountRecord a;
+        a.user = QStringLiteral("alice");
+        a.password = QStringLiteral("secret1");
+        accountId = service->accounts().save(a);
+        ASSERT_NE(accountId, 0);
+        ASSERT_TRUE(service->accounts().putAddress(
+            accountId, {kWatched, QStringLiteral("1"), QStringLiteral("r"), QStringLiteral("1"), 0}));
+        SiteRecord siteA;
+        siteA.name = kSiteA;
+        siteA.urls =
+            QStringList{QStringLiteral("http://www.a.example/"), QStringLiteral("http://fb.a.example/")};
+        SiteRecord siteB;
+        siteB.name = kSiteB;
+        siteB.urls = QStringList{QStringLiteral("http://www.b.example/")};
+        ASSERT_TRUE(service->ads().replaceSites({siteA, siteB}));
+        QList<AdRecord> ads;
+        ads << makeAd(kWatched, kSiteA, QStringLiteral("雷霆1.76复古一区"), 0, QStringLiteral("19:30"))
+            << makeAd(kWatched, kSiteB, QStringLiteral("雷霆1.76复古二区"), 5, QStringLiteral("通宵"));
+        // 45 ads with 合击, on two sites, and a few without.
+        for (int i = 0; i < 45; ++i)
+            ads << makeAd(kOther, i % 3 ? kSiteA : kSiteB, QStringLiteral("龙腾合击%1区").arg(i), i % 10,
+                          i < 20 ? QStringLiteral("10:30") : QStringLiteral("全天固顶"));
+        for (int i = 0; i < 5; ++i)
+            ads << makeAd(kOther, kSiteA, QStringLiteral("神龙复古"), 1, QStringLiteral("08:00"));
+        ASSERT_TRUE(service->ads().addAds(ads));
+        ASSERT_TRUE(service->ads().addForwards(forwards()));
+        QList<HistoryRecord> history;
+        for (int i = 0; i < 23; ++i)
+            history << HistoryRecord{kWatched, QStringLiteral("www.watched.example"), kSiteA,
+                                     QStringLiteral("12月01日/19:30"), 2};
+        ASSERT_TRUE(service->ads().addHistory(history));
+    }
+
+    static QList<ForwardRecord> forwards()
+    {
+        QList<ForwardRecord> rows;
+        for (int i = 0; i < 30; ++i)
+            rows << ForwardRecord{
+                kWatched + QStringLiteral("/%1").arg(i), QStringLiteral("www.watched.example"),
+                QStringLiteral("http://jump%1.example/").arg(i), QStringLiteral("jump%1.example").arg(i),
+                QStringLiteral("2024-12-%1 10:00:00").arg(10 + i % 10)};
+        rows << ForwardRecord{kOther, QStringLiteral("www.other.example"),
+                              QStringLiteral("http://x.example/"), QStringLiteral("x.example"),
+                              QStringLiteral("2024-12-01 10:00:00")};
+        return rows;
+    }
+
+    std::unique_ptr<MsgUserSearchAdsAck> searchAds(DataClient &client, const QString &key, int index,
+                                                   const QString &adWeb = QStringLiteral("1"))
+    {
+        MsgUserSearchAdsReq req;
+        req.body.set_key(key.toStdString());
+        req.body.set_index(index);
+        req.body.set_adweb(adWeb.toStdString());
+        client.send(req);
+        return client.next<MsgUserSearchAdsAck>();
+    }
+
+    LocalService service;
+    qint64 accountId = 0;
+};
+
+TEST_F(DataServerTest, GreetsEveryConnectionFirst)
+{
+    DataClient client(service->dataPort());
+    ASSERT_NE(client.next<MsgConnected>(), nullptr);
+    EXPECT_TRUE(client.pendingTypes().empty());
+}
+
+TEST_F(DataServerTest, LoginIsFollowedByTheAdsOfTheMonitoredAddresses)
+{
+    DataClient client(service->dataPort());
+    ASSERT_NE(client.next<MsgConnected>(), nullptr);
+    MsgUserLoginReq req;
+    req.body.set_username("alice");
+    req.body.set_password("secret1");
+    client.send(req);
+    const auto ack = client.next<MsgUserLoginAck>();
+    ASSERT_NE(ack, nullptr);
+    EXPECT_EQ(ack->body.code(), 0);
+    const auto ntf = client.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(ntf, nullptr);
+    EXPECT_EQ(ntf->body.ext(), "");
+    ASSERT_EQ(ntf->body.adslist_size(), 2);
+    for (const auto &ad : ntf->body.adslist())
+        EXPECT_EQ(str(ad.strgameweb()), kWatched);
+    EXPECT_EQ(str(ntf->body.adslist(0).stradname()), QStringLiteral("雷霆1.76复古一区"));
+}
+
+TEST_F(DataServerTest, BadLoginsAreRefusedWithoutNotification)
+{
+    for (const auto &[user, password] :
+         {std::pair("alice", "wrong"), std::pair("nobody", "secret1"), std::pair("", "")}) {
+        DataClient client(service->dataPort());
+        ASSERT_NE(client.next<MsgConnected>(), nullptr);
+        MsgUserLoginReq req;
+        req.body.set_username(user);
+        req.body.set_password(password);
+        client.send(req);
+        const auto ack = client.next<MsgUserLoginAck>();
+        ASSERT_NE(ack, nullptr);
+        EXPECT_NE(ack->body.code(), 0) << user;
+        // Nothing is answered for a connection that is not logged in.
+        client.send(*std::make_unique<MsgGetAdvertisingWebInfoReq>());
+        MsgAllHeartBeatNtf beat;
+        client.send(beat);
+        EXPECT_EQ(client.next<MsgGetAdvertisingWebInfoNtf>(300), nullptr);
+        EXPECT_EQ(client.take(kMsgUserAdsChangeNtf, 0), nullptr);
+    }
+}
+
+TEST_F(DataServerTest, CatalogueComesBeforeItsAcknowledgement)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    MsgGetAdvertisingWebInfoReq req;
+    client.send(req);
+    ASSERT_TRUE(waitFor([&] { return client.pendingTypes().size() >= 2; }));
+    EXPECT_EQ(client.pendingTypes(),
+              (std::vector<int>{kMsgGetAdvertisingWebInfoNtf, kMsgGetAdvertisingWebInfoAck}));
+    const auto ntf = client.next<MsgGetAdvertisingWebInfoNtf>();
+    ASSERT_EQ(ntf->body.weblist_size(), 2);
+    const auto &a = ntf->body.weblist(0);
+    EXPECT_EQ(str(a.strwebmain()), kSiteA);
+    EXPECT_EQ(a.hweburldetai_size(), 2);
+    EXPECT_EQ(a.iadcount(), 1 + 30 + 5);
+    EXPECT_EQ(ntf->body.weblist(1).iadcount(), 1 + 15);
+}
+
+TEST_F(DataServerTest, AdSearchPagesFromOneAndStopsOnTheLastPage)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    QSet<QString> seen;
+    for (int index = 1; index <= 3; ++index) {
+        const auto ack = searchAds(client, QStringLiteral("合击"), index);
+        ASSERT_NE(ack, nullptr);
+        EXPECT_EQ(ack->body.count(), 45);
+        EXPECT_EQ(ack->body.adslist_size(), index < 3 ? 20 : 5);
+        EXPECT_EQ(ack->body.seachtype(), index < 3 ? 0 : 1) << index;
+        for (const auto &ad : ack->body.adslist())
+            seen.insert(str(ad.stradname()));
+        if (index == 1) {
+            int sum = 0;
+            for (const auto &c : ack->body.adslistcount())
+                sum += c.icount();
+            EXPECT_EQ(sum, 45);
+        }
+    }
+    EXPECT_EQ(seen.size(), 45);
+
+    const auto single = searchAds(client, QStringLiteral("神龙复古"), 1);
+    EXPECT_EQ(single->body.count(), 5);
+    EXPECT_EQ(single->body.seachtype(), 1);
+    ASSERT_EQ(single->body.adslistcount_size(), 1);
+    EXPECT_EQ(single->body.adslistcount(0).icount(), 5);
+    EXPECT_EQ(str(single->body.adslistcount(0).stradvertisingweb()), kSiteA);
+}
+
+TEST_F(DataServerTest, AdSearchFiltersByDateTimeAndSites)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    const QString day3 = QDate::currentDate().addDays(3).toString(QStringLiteral("MM/dd"));
+    // Ads i = 3, 13, 23, 33, 43 open on day 3; those below 20 at 10:30.
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击\\") + day3, 1)->body.count(), 5);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击\\") + day3 + QStringLiteral("\\10:30"), 1)->body.count(),
+              2);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击\\") + day3 + QStringLiteral(" 10:30"), 1)->body.count(),
+              2);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击\\全天固顶"), 1)->body.count(), 25);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击"), 1, kSiteB)->body.count(), 15);
+    EXPECT_EQ(
+        searchAds(client, QStringLiteral("合击"), 1, kSiteA + QStringLiteral("~") + kSiteB)->body.count(),
+        45);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击"), 1, QString())->body.count(), 45);
+    EXPECT_EQ(searchAds(client, QStringLiteral("合击\\雷霆"), 1)->body.count(), 0);
+    const auto both = searchAds(client, QStringLiteral("1.76\\复古"), 1);
+    ASSERT_EQ(both->body.count(), 2);
+    EXPECT_EQ(str(both->body.adslist(1).stropentime()),
+              QDate::currentDate().addDays(5).toString(QStringLiteral("MM月dd日/")) + QStringLiteral("通宵"));
+}
+
+TEST_F(DataServerTest, RedirectAndHistorySearchesPageFromZero)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    int forwardRows = 0;
+    for (int index = 0; index < 2; ++index) {
+        MsgUserSearchForwardReq req;
+        req.body.set_key("watched.example");
+        req.body.set_index(index);
+        client.send(req);
+        const auto ack = client.next<MsgUserSearchForwardAck>();
+        ASSERT_NE(ack, nullptr);
+        EXPECT_EQ(ack->body.count(), 30);
+        forwardRows += ack->body.forwardlist_size();
+        if (index == 0) {
+            EXPECT_EQ(str(ack->body.forwardlist(0).updatetime()).left(10), QStringLiteral("2024-12-19"));
+        }
+    }
+    EXPECT_EQ(forwardRows, 30);
+
+    MsgUserSearchHisReq his;
+    his.body.set_key("WWW.WATCHED.EXAMPLE");
+    his.body.set_index(1);
+    client.send(his);
+    const auto ack = client.next<MsgUserSearchHisAck>();
+    ASSERT_NE(ack, nullptr);
+    EXPECT_EQ(ack->body.count(), 23);
+    ASSERT_EQ(ack->body.adslist_size(), 3);
+    EXPECT_EQ(ack->body.adslist(0).iadcount(), 2);
+    EXPECT_EQ(str(ack->body.adslist(0).strgameweb()), kWatched);
+}
+
+TEST_F(DataServerTest, AddDomainNotifiesEveryConnectionOfThatUser)
+{
+    DataClient first(service->dataPort());
+    DataClient second(service->dataPort());
+    DataClient stranger(service->dataPort());
+    AccountRecord bob;
+    bob.user = QStringLiteral("bob");
+    bob.password = QStringLiteral("pw");
+    ASSERT_NE(service->accounts().save(bob), 0);
+    ASSERT_TRUE(first.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    ASSERT_TRUE(second.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    ASSERT_TRUE(stranger.logIn(QStringLiteral("bob"), QStringLiteral("pw")));
+
+    const QByteArray query = signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                         QStringLiteral("2"), QDateTime::currentSecsSinceEpoch()) +
+                             "&monitor_url=" + encodeValue(kOther) +
+                             "&monitor_type=3&monitor_remark=x&monitor_publishing=" + encodeValue(kSiteB) +
+                             "&jinminhou=0";
+    const HttpResult add = httpGet(service.webUrl(
+        QStringLiteral("/tongji/common_login_for_monitor/add_domain.asp?") + QString::fromLatin1(query)));
+    ASSERT_EQ(add.status, 200);
+    for (DataClient *client : {&first, &second}) {
+        const auto ntf = client->next<MsgUserAdsChangeNtf>();
+        ASSERT_NE(ntf, nullptr);
+        EXPECT_EQ(str(ntf->body.ext()), kOther);
+        int other = 0;
+        for (const auto &ad : ntf->body.adslist()) {
+            if (str(ad.strgameweb()) == kOther) {
+                ++other;
+                EXPECT_EQ(str(ad.stradvertisingweb()), kSiteB);
+            }
+        }
+        EXPECT_EQ(other, 15); // only the chosen site
+        EXPECT_EQ(ntf->body.adslist_size(), 2 + 15);
+    }
+    EXPECT_EQ(stranger.take(kMsgUserAdsChangeNtf, 300), nullptr);
+
+    const HttpResult del = httpGet(service.webUrl(
+        QStringLiteral("/tongji/common_login_for_monitor/del_domain.asp?") +
+        QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                        QStringLiteral("2"), QDateTime::currentSecsSinceEpoch()) +
+                            "&monitor_url=" + encodeValue(kWatched))));
+    ASSERT_EQ(del.status, 200);
+    const auto gone = first.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(str(gone->body.ext()), kWatched);
+    EXPECT_EQ(gone->body.adslist_size(), 15);
+}
+
+TEST_F(DataServerTest, NewAdDataNotifiesWatchersWithTheChangedAddress)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    ASSERT_TRUE(service->ads().replaceAdsOf(
+        kWatched, {makeAd(kWatched, kSiteA, QStringLiteral("新区"), 1, QStringLiteral("20:00"))}));
+    service->adsChanged({kWatched, kOther});
+    const auto ntf = client.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(ntf, nullptr);
+    EXPECT_EQ(str(ntf->body.ext()), kWatched); // kOther is not watched by alice
+    ASSERT_EQ(ntf->body.adslist_size(), 1);
+    EXPECT_EQ(str(ntf->body.adslist(0).stradname()), QStringLiteral("新区"));
+}
+
+// A raw socket for sending what the client never would.
+class RawPeer {
+public:
+    explicit RawPeer(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        connected = waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; });
+    }
+    bool closedByServer(int timeoutMs = 5000)
+    {
+        return waitFor(
+            [&] {
+                socket.readAll();
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            timeoutMs);
+    }
+    void sendHeader(int32_t length, int32_t type, const QByteArray &body = {})
+    {
+        QByteArray frame(12, '\0');
+        WriteLe32(frame.data(), length);
+        WriteLe32(frame.data() + 4, type);
+        socket.write(frame + body);
+    }
+    QTcpSocket socket;
+    bool connected = false;
+};
+
+TEST_F(DataServerTest, BadFramesCloseOnlyTheirOwnConnection)
+{
+    DataClient good(service->dataPort());
+    ASSERT_TRUE(good.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+
+    struct Bad {
+        const char *name;
+        int32_t length;
+        int32_t type;
+        QByteArray body;
+    };
+    const QByteArray garbage("\xff\xff\xff\xff\xff", 5);
+    for (const Bad &bad : {Bad{"short", 5, kMsgUserLoginReq, {}}, Bad{"negative", -1, kMsgUserLoginReq, {}},
+                           Bad{"huge", kMaxFrameLength + 1, kMsgUserSearchAdsReq, {}},
+                           Bad{"unparsable", 12 + 5, kMsgUserSearchAdsReq, garbage}}) {
+        RawPeer peer(service->dataPort());
+        ASSERT_TRUE(peer.connected);
+        peer.sendHeader(bad.length, bad.type, bad.body);
+        EXPECT_TRUE(peer.closedByServer()) << bad.name;
+    }
+
+    // An unknown type is skipped and the connection goes on.
+    RawPeer unknown(service->dataPort());
+    unknown.sendHeader(12, 17);
+    unknown.sendHeader(12, kMsgAllHeartBeatNtf);
+    EXPECT_FALSE(unknown.closedByServer(300));
+
+    const auto ack = searchAds(good, QStringLiteral("神龙复古"), 1);
+    ASSERT_NE(ack, nullptr);
+    EXPECT_EQ(ack->body.count(), 5);
+}
+
+TEST_F(DataServerTest, SilentConnectionIsClosedAndHeartbeatsKeepOneOpen)
+{
+    service->data().setIdleTimeout(600);
+    RawPeer silent(service->dataPort());
+    RawPeer beating(service->dataPort());
+    ASSERT_TRUE(silent.connected && beating.connected);
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    const bool silentClosed = waitFor([&] {
+        if (sinceBeat.elapsed() > 150) {
+            beating.sendHeader(12, kMsgAllHeartBeatNtf);
+            sinceBeat.restart();
+        }
+        silent.socket.readAll();
+        return silent.socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    EXPECT_TRUE(silentClosed);
+    // Both were opened together, so the beating one has outlived the interval.
+    EXPECT_EQ(beating.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+} // namespace
