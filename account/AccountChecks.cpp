@@ -1,0 +1,51 @@
+#include "AccountChecks.h"
+
+#include "account/ServiceBase.h"
+#include "account/WebText.h"
+
+namespace {
+
+const QString kLettersAndDigits =
+    QStringLiteral("qwertyuiopasdfghjklzxcvbnmQWERTYUIOPASDFGHJKLZXCVBNM1234567890");
+const QString kDigits = QStringLiteral("1234567890");
+
+bool onlyFrom(const QString &text, const QString &allowed)
+{
+    for (QChar c : text) {
+        if (!allowed.contains(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString CheckNewAccount(const NewAccountInput &in)
+{
+    if (in.userName.isEmpty() || in.password.isEmpty() || in.passwordRepeated.isEmpty() || in.qq.isEmpty())
+        return QStringLiteral("输入有误，请确认！");
+    if (in.password != in.passwordRepeated)
+        return QStringLiteral("两次输入密码不一致，请重新输入！");
+    if (in.qq == kQqHint)
+        return QStringLiteral("QQ输入不正确请确认！");
+    if (in.qq.size() < 5 || !onlyFrom(in.qq, kDigits))
+        return QStringLiteral("QQ号码必须为全数字！");
+    if (!onlyFrom(in.userName, kLettersAndDigits))
+        return QStringLiteral("账号必须以英文字母和数字组成！");
+    if (in.userName.size() > 10)
+        return QStringLiteral("账号长度不能大于10位！");
+    if (in.password.size() > 10)
+        return QStringLiteral("密码长度不能大于10位！");
+    if (in.userName == in.password)
+        return QStringLiteral("账号密码不能一样！");
+    return {};
+}
+
+QString AccountAddRequest(const NewAccountInput &in, qint64 unixSeconds)
+{
+    const QString time = QString::number(unixSeconds);
+    const QString key = WebText::Md5Hex(QStringLiteral("20160524") + in.userName + in.password + time);
+    return QLatin1String(Endpoint::AccountAdd) + time + QStringLiteral("&user=") + QueryValue(in.userName) +
+           QStringLiteral("&pass=") + QueryValue(in.password) + QStringLiteral("&key=") + key +
+           QStringLiteral("&qq=") + QueryValue(in.qq);
+}

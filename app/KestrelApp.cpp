@@ -1,0 +1,20 @@
+#include "KestrelApp.h"
+
+#include <QApplication>
+
+#include "ConnectSession.h"
+#include "app/KestrelDlg.h"
+#include "res/Resources.h"
+
+int CKestrelApp::InitInstance(QApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Kestrel"));
+    app.setApplicationDisplayName(QStringLiteral("Vorlant"));
+    app.setWindowIcon(res::AppIcon());
+    CKestrelDlg dialog(ConnectSession::Instance(), {});
+    if (!dialog.Create())
+        return 0;
+    dialog.show();
+    dialog.exec();
+    return 0;
+}

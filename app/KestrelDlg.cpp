@@ -1,0 +1,501 @@
+#include "KestrelDlg.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+
+#include "MsgDispatcher.h"
+#include "account/DomainService.h"
+#include "account/HostTools.h"
+#include "account/LoginDlg.h"
+#include "account/ServiceBase.h"
+#include "app/MainWindowLogic.h"
+#include "platform/MenuBuilder.h"
+#include "res/Resources.h"
+
+using namespace MainWindowLogic;
+
+namespace {
+constexpr int kHighlightSeconds = 60;
+constexpr auto kAccountRefreshPeriod = std::chrono::seconds(60);
+const QString kAddPreset = QStringLiteral("上广告用的什么网址,这里就填什么网址,要完全一样。");
+} // namespace
+
+const QColor CKestrelDlg::HighlightText = QColor(255, 255, 255);
+const QColor CKestrelDlg::HighlightBack = QColor(218, 46, 22);
+
+CKestrelDlg::CKestrelDlg(ConnectSession &session, StartOptions startOptions, QWidget *parent)
+    : DialogWindow(res::Dialog(res::MainDialog), parent), session(session), options(std::move(startOptions)),
+      siteAdapter(&siteRowsData, OneAdDataCountColumns),
+      now([] { return qint32(QDateTime::currentSecsSinceEpoch()); })
+{
+    session.Configure(ResolveHost(options.dataHost).toStdString(), options.dataPort, this);
+    bindControl(DomainList, domainListCtrl);
+    bindControl(SiteList, siteListCtrl);
+    setWindowIcon(res::AppIcon());
+    tickTimer.setInterval(1000);
+    connect(&tickTimer, &QTimer::timeout, this, &CKestrelDlg::OnTimer);
+    connect(&domainListCtrl, &CLineColorListCtrl::rowClicked, this, &CKestrelDlg::OnDomainClicked);
+    connect(&domainListCtrl, &CLineColorListCtrl::rowDoubleClicked, this,
+            &CKestrelDlg::OnDomainDoubleClicked);
+    connect(&domainListCtrl, &CLineColorListCtrl::rowRightClicked, this, &CKestrelDlg::OnDomainRightClicked);
+}
+
+CKestrelDlg::~CKestrelDlg()
+{
+    stopThreads();
+    if (subscribed) {
+        MsgDispatcher::Unsubscribe(kMsgConnected, this, &CKestrelDlg::OnConnected);
+        MsgDispatcher::Unsubscribe(kMsgUserLoginAck, this, &CKestrelDlg::OnLoginAck);
+        MsgDispatcher::Unsubscribe(kMsgUserAdsChangeNtf, this, &CKestrelDlg::OnAdsChange);
+        MsgDispatcher::Unsubscribe(kMsgGetAdvertisingWebInfoNtf, this, &CKestrelDlg::OnSiteCatalogue);
+    }
+}
+
+bool CKestrelDlg::OnInitDialog()
+{
+    domainListCtrl.setShowGrid(true);
+    domainListCtrl.setSelectionBehavior(QAbstractItemView::SelectRows);
+    domainMenu = platform::BuildContextMenu(*res::FindMenu(res::DomainListMenu));
+
+    const bool loggedIn = options.login ? options.login(*this) : runLoginDialogs();
+    if (!loggedIn) {
+        EndDialog(platform::IDCANCEL);
+        return false;
+    }
+
+    MsgDispatcher::Subscribe(kMsgConnected, this, &CKestrelDlg::OnConnected);
+    MsgDispatcher::Subscribe(kMsgUserLoginAck, this, &CKestrelDlg::OnLoginAck);
+    MsgDispatcher::Subscribe(kMsgUserAdsChangeNtf, this, &CKestrelDlg::OnAdsChange);
+    MsgDispatcher::Subscribe(kMsgGetAdvertisingWebInfoNtf, this, &CKestrelDlg::OnSiteCatalogue);
+    subscribed = true;
+
+    if (options.startThreads)
+        startThreads();
+    tickTimer.start();
+
+    domainListCtrl.DeleteAllItems();
+    domainListCtrl.setColumnCount(0);
+    const std::pair<const char *, int> columns[] = {
+        {"监控的网址（完整网址）", 180},
+        {"备注", 60},
+        {"提醒方式", 67},
+        {"只今明", 57},
+        {"广告数", 48},
+        {"更新时间", 126},
+    };
+    int column = 0;
+    for (const auto &[title, width] : columns)
+        domainListCtrl.InsertColumn(column++, QString::fromUtf8(title), width);
+
+    siteListCtrl.SetColumns(
+        {QStringLiteral("发布站地址"), QStringLiteral("开放时间"), QStringLiteral("广告条数")},
+        {150, 120, 100});
+    siteListCtrl.setCommandHandler(this);
+
+    RefreshDomains();
+    FillDomainList();
+
+    addTrayIcon();
+    RefreshNotice();
+    if (options.writeShortcut)
+        CreateDesktopShortcut();
+    if (options.loadFiles)
+        loadStoredFiles();
+    return true;
+}
+
+bool CKestrelDlg::runLoginDialogs()
+{
+    AccountState &account = AccountState::Instance();
+    for (;;) {
+        LoginDlg login(this);
+        login.setServices(services());
+        if (login.DoModal() != platform::IDOK)
+            return false;
+        if (account.loginCode == 0)
+            return true;
+        if (!account.loginMessage.isEmpty())
+            platform::ShowMessageBox(services(), this, account.loginMessage, QStringLiteral("提示"),
+                                     platform::MessageIcon::Exclamation);
+    }
+}
+
+void CKestrelDlg::startThreads()
+{
+    {
+        std::lock_guard guard(refreshLock);
+        stopping = false;
+    }
+    refresher = std::thread([this] { refreshAccountLoop(); });
+    worker = std::thread([this] { session.Run(); });
+}
+
+void CKestrelDlg::stopThreads()
+{
+    {
+        std::lock_guard guard(refreshLock);
+        stopping = true;
+    }
+    refreshWake.notify_all();
+    session.Stop();
+    if (worker.joinable())
+        worker.join();
+    if (refresher.joinable())
+        refresher.join();
+}
+
+void CKestrelDlg::refreshAccountLoop()
+{
+    AccountState &account = AccountState::Instance();
+    for (;;) {
+        {
+            std::unique_lock guard(refreshLock);
+            if (refreshWake.wait_for(guard, kAccountRefreshPeriod, [this] { return stopping; }))
+                return;
+        }
+        QString user;
+        QString password;
+        {
+            std::lock_guard guard(account.lock);
+            user = account.userName;
+            password = account.password;
+        }
+        Login(user, password, QStringLiteral("2"));
+    }
+}
+
+void CKestrelDlg::OnMessage(MsgHeader *msg)
+{
+    // The message crosses to the GUI thread; it is freed there after dispatch,
+    // or with the call itself if the window is gone first.
+    auto owned = std::shared_ptr<MsgHeader>(msg);
+    platform::PostToGui(this, [this, owned] { MsgDispatcher::Dispatch(&session, owned.get()); });
+}
+
+void CKestrelDlg::OnConnected(ConnectSession *target, MsgHeader *)
+{
+    AccountState &account = AccountState::Instance();
+    MsgUserLoginReq login;
+    {
+        std::lock_guard guard(account.lock);
+        login.body.set_username(account.userName.toStdString());
+        login.body.set_password(account.password.toStdString());
+    }
+    target->Send(login);
+}
+
+void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgHeader *msg)
+{
+    if (static_cast<MsgUserLoginAck *>(msg)->body.code() != 0)
+        return;
+    MsgGetAdvertisingWebInfoReq request;
+    target->Send(request);
+}
+
+void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgHeader *msg)
+{
+    ApplySiteCatalogue(AccountState::Instance(), static_cast<MsgGetAdvertisingWebInfoNtf *>(msg)->body);
+}
+
+void CKestrelDlg::OnAdsChange(ConnectSession *, MsgHeader *msg)
+{
+    AccountState &account = AccountState::Instance();
+    const QStringList changed = ApplyAdsChange(account, static_cast<MsgUserAdsChangeNtf *>(msg)->body, now());
+    FillDomainList();
+    if (!changed.isEmpty())
+        showChangePopup(changed);
+}
+
+void CKestrelDlg::showChangePopup(const QStringList &changed)
+{
+    popupText = PopupText(AccountState::Instance(), changed);
+}
+
+void CKestrelDlg::OnShowChanged(const QStringList &urls)
+{
+    showNormal();
+    raise();
+    activateWindow();
+    domainListCtrl.ClearRowColors();
+    const AccountState &account = AccountState::Instance();
+    for (const QString &url : urls) {
+        const auto found = account.domains.find(url);
+        if (found == account.domains.end() || found->second.row < 0)
+            continue;
+        domainListCtrl.SetRowColor(unsigned(found->second.row), HighlightText, HighlightBack);
+    }
+    domainListCtrl.setFocus();
+    domainListCtrl.viewport()->update();
+    highlightUntil = now() + kHighlightSeconds;
+}
+
+void CKestrelDlg::FillDomainList()
+{
+    AccountState &account = AccountState::Instance();
+    const int mark = domainListCtrl.GetSelectionMark();
+    domainListCtrl.DeleteAllItems();
+    int row = 0;
+    for (auto &[url, record] : account.domains) {
+        const QStringList texts = DomainRowTexts(record);
+        domainListCtrl.InsertItem(row, texts[0]);
+        for (int column = 1; column < texts.size(); ++column)
+            domainListCtrl.SetItemText(row, column, texts[column]);
+        record.row = row++;
+    }
+    // Keep the marked row marked across a refill, as long as it still exists.
+    if (mark >= 0 && mark < domainListCtrl.GetItemCount())
+        domainListCtrl.setCurrentCell(mark, 0);
+    FillSiteList();
+    domainListCtrl.viewport()->update();
+}
+
+void CKestrelDlg::FillSiteList()
+{
+    siteRowsData.clear();
+    const int mark = domainListCtrl.GetSelectionMark();
+    if (mark >= 0) {
+        const QString url = domainListCtrl.GetItemText(mark, 0);
+        setItemText(SelectionGroup, QStringLiteral("当前选择网址 ") + url);
+        siteRowsData = SiteRows(AccountState::Instance(), url);
+    }
+    siteListCtrl.SetData(&siteAdapter);
+}
+
+void CKestrelDlg::OnDomainClicked(int row)
+{
+    if (row >= 0)
+        FillSiteList();
+}
+
+void CKestrelDlg::OnDomainDoubleClicked(int)
+{
+    const int mark = domainListCtrl.GetSelectionMark();
+    if (mark >= 0)
+        runAdDetailWindow(domainListCtrl.GetItemText(mark, 0));
+}
+
+void CKestrelDlg::OnDomainRightClicked(int row, const QPoint &globalPos)
+{
+    if (row < 0 || !domainMenu)
+        return;
+    const int command = services().menus->track(*domainMenu, globalPos, platform::MenuAlign::TopLeft);
+    if (command != 0)
+        OnCommand(command);
+}
+
+void CKestrelDlg::OnCommand(int id)
+{
+    switch (id) {
+    case AddButton:
+        OnAdd();
+        break;
+    case ModifyButton:
+    case res::CmdModify:
+        OnModify();
+        break;
+    case DeleteButton:
+    case res::CmdDelete:
+        OnDelete();
+        break;
+    case AdSearchButton:
+        OnAdSearch();
+        break;
+    case SiteStatusButton:
+        OnSiteStatus();
+        break;
+    case LinkButton:
+        OnOpenLink();
+        break;
+    case res::CmdCopy:
+        OnCopyAddress();
+        break;
+    default:
+        DialogWindow::OnCommand(id);
+    }
+}
+
+void CKestrelDlg::OnCopyAddress()
+{
+    const int row = domainListCtrl.GetFirstSelected();
+    if (row >= 0)
+        platform::SetClipboardText(services(), domainListCtrl.GetItemText(row, 0));
+}
+
+void CKestrelDlg::OnAdd()
+{
+    DomainEditValues values;
+    values.url = kAddPreset;
+    values.remark = QStringLiteral("描述");
+    values.remindText = QStringLiteral("都提醒");
+    values.mailbox = AccountState::Instance().mailbox;
+    if (domainEditor)
+        domainEditor(*this, values);
+    applyEditedDomain(nullptr, values);
+}
+
+void CKestrelDlg::OnModify()
+{
+    const int row = domainListCtrl.GetFirstSelected();
+    if (row < 0)
+        return;
+    const AccountState &account = AccountState::Instance();
+    const auto found = account.domains.find(domainListCtrl.GetItemText(row, 0));
+    if (found == account.domains.end())
+        return;
+    const DomainRecord before = found->second;
+    DomainEditValues values;
+    values.url = before.url;
+    values.remark = before.remark;
+    values.remindText = RemindTypeText(before.remindType);
+    values.mailbox = account.mailbox;
+    values.publishing = before.publishing;
+    values.jinminhou = before.jinminhou;
+    if (domainEditor)
+        domainEditor(*this, values);
+    applyEditedDomain(&before, values);
+}
+
+void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEditValues &values)
+{
+    // An address without "http" is not one the service can watch; the old one stays.
+    if (!values.url.contains(QStringLiteral("http")))
+        return;
+    DomainRecord after;
+    after.url = values.url;
+    after.remark = values.remark;
+    after.publishing = values.publishing;
+    after.jinminhou = values.jinminhou;
+    after.remindType = RemindTypeCode(values.remindText);
+    if (before) {
+        const ModifyPlan plan = PlanModify(*before, after);
+        if (plan.deleteOld)
+            DelDomain(before->url);
+        if (!plan.addNew)
+            return;
+    }
+    AddDomain(after);
+    RefreshDomains();
+    FillDomainList();
+}
+
+void CKestrelDlg::OnDelete()
+{
+    const int row = domainListCtrl.GetFirstSelected();
+    if (row < 0)
+        return;
+    const int answer = platform::ShowMessageBox(services(), this, QStringLiteral("确认要删除此域名么？"),
+                                                QStringLiteral("提示"), platform::MessageIcon::Exclamation,
+                                                platform::MessageButtons::OkCancel);
+    if (answer != platform::IDOK)
+        return;
+    DelDomain(domainListCtrl.GetItemText(row, 0));
+    RefreshDomains();
+    FillDomainList();
+}
+
+void CKestrelDlg::OnAdSearch()
+{
+    showAdSearchWindow();
+}
+
+void CKestrelDlg::OnSiteStatus()
+{
+    runSiteStatusWindow();
+}
+
+void CKestrelDlg::OnOpenLink()
+{
+    QString link;
+    {
+        AccountState &account = AccountState::Instance();
+        std::lock_guard guard(account.lock);
+        link = account.linkUrl;
+    }
+    platform::ShellOpen(services(), link);
+}
+
+void CKestrelDlg::OpenSite(Cell cell)
+{
+    if (cell.row < 0 || cell.row >= siteAdapter.GetCount())
+        return;
+    const QString address =
+        LookupSiteAddress(AccountState::Instance().sites, siteAdapter.GetText(cell.row, 0));
+    if (!address.isEmpty())
+        platform::ShellOpen(services(), address);
+}
+
+void CKestrelDlg::openHandler(CVirtualListCtrl &, Cell cell)
+{
+    OpenSite(cell);
+}
+
+void CKestrelDlg::OnTimer()
+{
+    AccountState &account = AccountState::Instance();
+    {
+        std::lock_guard guard(account.lock);
+        setWindowTitle(WindowTitle(account.userName, account.mailbox));
+    }
+    if (HeartbeatDue(heartbeats)) {
+        MsgAllHeartBeatNtf beat;
+        session.Send(beat);
+    }
+    RefreshNotice();
+    if (highlightUntil != 0 && now() > highlightUntil) {
+        highlightUntil = 0;
+        domainListCtrl.ClearRowColors();
+        domainListCtrl.viewport()->update();
+    }
+}
+
+void CKestrelDlg::RefreshNotice()
+{
+    AccountState &account = AccountState::Instance();
+    QString notice;
+    QString page;
+    {
+        std::lock_guard guard(account.lock);
+        notice = account.noticeText;
+        page = account.pageUrl;
+    }
+    if (itemText(NoticeText) != notice)
+        setItemText(NoticeText, notice);
+    if (page != account.shownPageUrl) {
+        navigateBanner(page);
+        account.shownPageUrl = page;
+    }
+}
+
+void CKestrelDlg::closeEvent(QCloseEvent *event)
+{
+    // Without a tray icon to come back from, closing the window ends the program.
+    event->ignore();
+    OnCommand(platform::IDCANCEL);
+}
+
+void CKestrelDlg::showAdSearchWindow()
+{
+}
+
+void CKestrelDlg::runSiteStatusWindow()
+{
+}
+
+void CKestrelDlg::runAdDetailWindow(const QString &)
+{
+}
+
+void CKestrelDlg::navigateBanner(const QString &)
+{
+}
+
+void CKestrelDlg::addTrayIcon()
+{
+}
+
+void CKestrelDlg::loadStoredFiles()
+{
+}

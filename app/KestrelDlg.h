@@ -1,0 +1,157 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <QStringList>
+#include <QTimer>
+
+#include "ConnectSession.h"
+#include "account/AccountState.h"
+#include "lists/CtrlData.h"
+#include "lists/LineColorListCtrl.h"
+#include "lists/VirtualListCtrl.h"
+#include "platform/DialogWindow.h"
+
+class QMenu;
+
+// Values the monitored-address dialog works on.
+struct DomainEditValues {
+    QString url;
+    QString remark;
+    QString remindText;
+    QString mailbox;
+    QString publishing = QStringLiteral("1");
+    int jinminhou = 0;
+};
+
+// The main window: logs the user in, registers for server messages, runs the
+// connection, shows the monitored addresses with their ad counts and the
+// publishing sites of the selected one, and carries the commands on them.
+class CKestrelDlg : public platform::DialogWindow, public IConnectSessionHandler, public IListCommandHandler {
+    Q_OBJECT
+public:
+    enum Control {
+        DomainList = 1001,
+        SiteList = 1002,
+        AddButton = 1003,
+        ModifyButton = 1004,
+        DeleteButton = 1005,
+        AdSearchButton = 1006,
+        SiteStatusButton = 1007,
+        NoticeText = 1015,
+        LinkButton = 1016,
+        Banner = 1017,
+        SelectionGroup = 1019,
+    };
+
+    // What start-up does besides building the window; tests switch parts off.
+    struct StartOptions {
+        // Runs the login until it succeeds; false ends the program. Default: the login dialog.
+        std::function<bool(CKestrelDlg &)> login;
+        // The data server; its host is normalised to dotted IPv4 text.
+        QString dataHost = QStringLiteral(KESTREL_SERVICE_HOST);
+        quint16 dataPort = ConnectSession::kDefaultPort;
+        bool startThreads = true;
+        bool writeShortcut = true;
+        bool loadFiles = true;
+    };
+
+    // Runs the monitored-address dialog on the values; a later window completes it.
+    using DomainEditor = std::function<void(CKestrelDlg &, DomainEditValues &)>;
+
+    CKestrelDlg(ConnectSession &session, StartOptions options, QWidget *parent = nullptr);
+    ~CKestrelDlg() override;
+
+    // Worker thread: hands the message to the GUI thread.
+    void OnMessage(MsgHeader *msg) override;
+
+    // Server messages, GUI thread.
+    void OnConnected(ConnectSession *session, MsgHeader *msg);
+    void OnLoginAck(ConnectSession *session, MsgHeader *msg);
+    void OnAdsChange(ConnectSession *session, MsgHeader *msg);
+    void OnSiteCatalogue(ConnectSession *session, MsgHeader *msg);
+    void OnShowChanged(const QStringList &urls);
+
+    // Lists and commands.
+    void FillDomainList();
+    void FillSiteList();
+    void OnDomainClicked(int row);
+    void OnDomainDoubleClicked(int row);
+    void OnDomainRightClicked(int row, const QPoint &globalPos);
+    void OnCopyAddress();
+    void OnAdd();
+    void OnModify();
+    void OnDelete();
+    void OnAdSearch();
+    void OnSiteStatus();
+    void OnOpenLink();
+    void OpenSite(Cell cell);
+    void openHandler(CVirtualListCtrl &list, Cell cell) override;
+
+    // Timer 1 and what it refreshes.
+    void OnTimer();
+    void RefreshNotice();
+
+    void setDomainEditor(DomainEditor editor) { domainEditor = std::move(editor); }
+    void setClock(std::function<qint32()> clock) { now = std::move(clock); }
+
+    CLineColorListCtrl &domainList() { return domainListCtrl; }
+    CVirtualListCtrl &siteList() { return siteListCtrl; }
+    const std::vector<OneAdDataCount> &siteRows() const { return siteRowsData; }
+    qint32 highlightDeadline() const { return highlightUntil; }
+    int heartbeatCounter() const { return heartbeats; }
+    // The pop-up text of the last ad change, empty when it showed none.
+    const QString &lastPopupText() const { return popupText; }
+    QTimer &timer() { return tickTimer; }
+
+    // Highlight colours of a changed address.
+    static const QColor HighlightText;
+    static const QColor HighlightBack;
+
+protected:
+    bool OnInitDialog() override;
+    void OnCommand(int id) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool runLoginDialogs();
+    void startThreads();
+    void stopThreads();
+    void refreshAccountLoop();
+    void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
+    void showChangePopup(const QStringList &changed);
+    // Hooks for windows that arrive later; each does nothing until then.
+    void showAdSearchWindow();
+    void runSiteStatusWindow();
+    void runAdDetailWindow(const QString &url);
+    void navigateBanner(const QString &url);
+    void addTrayIcon();
+    void loadStoredFiles();
+
+    ConnectSession &session;
+    StartOptions options;
+    CLineColorListCtrl domainListCtrl;
+    CVirtualListCtrl siteListCtrl;
+    std::vector<OneAdDataCount> siteRowsData;
+    CtrlData<OneAdDataCount> siteAdapter;
+    std::unique_ptr<QMenu> domainMenu;
+    QTimer tickTimer;
+    int heartbeats = 0;
+    qint32 highlightUntil = 0;
+    QString popupText;
+    DomainEditor domainEditor;
+    std::function<qint32()> now;
+    bool subscribed = false;
+
+    std::thread worker;
+    std::thread refresher;
+    std::mutex refreshLock;
+    std::condition_variable refreshWake;
+    bool stopping = false;
+};

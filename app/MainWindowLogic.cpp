@@ -1,0 +1,156 @@
+#include "MainWindowLogic.h"
+
+#include <set>
+
+#include "message.pb.h"
+
+namespace MainWindowLogic {
+
+namespace {
+
+const std::pair<const char16_t *, const char16_t *> kRemindTypes[] = {
+    {u"1", u"本地提醒"},
+    {u"2", u"QQ提醒"},
+    {u"3", u"都提醒"},
+    {u"4", u"不提醒"},
+};
+
+QString fromUtf8(bool present, const std::string &text)
+{
+    return present ? QString::fromUtf8(text.data(), qsizetype(text.size())) : QString();
+}
+
+bool wantsPopup(const DomainRecord &record)
+{
+    return record.remindType == u"1" || record.remindType == u"3";
+}
+
+} // namespace
+
+QString RemindTypeText(const QString &code)
+{
+    for (const auto &[c, text] : kRemindTypes) {
+        if (code == QStringView(c))
+            return QString::fromUtf16(text);
+    }
+    return {};
+}
+
+QString RemindTypeCode(const QString &text)
+{
+    for (const auto &[code, t] : kRemindTypes) {
+        if (text == QStringView(t))
+            return QString::fromUtf16(code);
+    }
+    return {};
+}
+
+QStringList DomainRowTexts(const DomainRecord &record)
+{
+    return {
+        record.url,
+        record.remark,
+        RemindTypeText(record.remindType),
+        record.jinminhou == 1 ? QStringLiteral("是") : QStringLiteral("否"),
+        QString::number(record.adCount),
+        record.updateTime == 0 ? QString() : FormatLocalTime(record.updateTime),
+    };
+}
+
+QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now)
+{
+    const QString ext = fromUtf8(ntf.has_ext(), ntf.ext());
+    const QStringList changed = ext.split(u';', Qt::SkipEmptyParts);
+    const std::set<QString> changedSet(changed.begin(), changed.end());
+
+    state.adStore.clear();
+    for (auto &[url, record] : state.domains)
+        record.adCount = 0;
+
+    QString previous;
+    DomainRecord *current = nullptr;
+    for (const Proto::OneAdInfo &info : ntf.adslist()) {
+        OneAdData ad = OneAdData::fromProto(info);
+        if (ad.strGameWeb != previous) {
+            previous = ad.strGameWeb;
+            const auto found = state.domains.find(ad.strGameWeb);
+            current = found == state.domains.end() ? nullptr : &found->second;
+            if (current && (ext.isEmpty() || changedSet.count(current->url)))
+                current->updateTime = now;
+        }
+        if (current)
+            ++current->adCount;
+        auto &bucket = state.adStore[ad.strGameWeb][ad.strAdvertisingWeb][ad.strOpenTime];
+        bucket.push_back(std::move(ad));
+    }
+    return changed;
+}
+
+void ApplySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf)
+{
+    state.sites.clear();
+    state.sites.reserve(size_t(ntf.weblist_size()));
+    for (const Proto::AdvertisingWebInfo &info : ntf.weblist())
+        state.sites.push_back(AdvertisingWebData::fromProto(info));
+}
+
+std::vector<OneAdDataCount> SiteRows(const AccountData &state, const QString &url)
+{
+    std::vector<OneAdDataCount> rows;
+    const auto found = state.adStore.find(url);
+    if (found == state.adStore.end())
+        return rows;
+    for (const auto &[site, byTime] : found->second) {
+        for (const auto &[openTime, ads] : byTime) {
+            if (ads.empty())
+                continue;
+            OneAdDataCount row;
+            row.strAdvertisingWeb = site;
+            row.strOpenTime = openTime;
+            row.strCount = QString::number(ads.size());
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+QString PopupText(const AccountData &state, const QStringList &changed)
+{
+    QString text = QStringLiteral("更新的网址:");
+    bool any = false;
+    for (const QString &url : changed) {
+        const auto found = state.domains.find(url);
+        if (found == state.domains.end() || !wantsPopup(found->second))
+            continue;
+        text += QStringLiteral("\r\n") + url;
+        any = true;
+    }
+    return any ? text : QString();
+}
+
+ModifyPlan PlanModify(const DomainRecord &before, const DomainRecord &after)
+{
+    ModifyPlan plan;
+    plan.deleteOld = after.url != before.url;
+    plan.addNew = plan.deleteOld || after.remindType != before.remindType || after.remark != before.remark ||
+                  after.jinminhou != before.jinminhou || after.publishing != before.publishing;
+    return plan;
+}
+
+QString WindowTitle(const QString &userName, const QString &mailbox)
+{
+    return QStringLiteral("Vorlant-高阶版 v12.4 网站 www.vorlant.com  账号:") + userName +
+           QStringLiteral(" 接受提醒QQ邮箱:") + mailbox;
+}
+
+bool HeartbeatDue(int &counter)
+{
+    if (counter >= 30) {
+        counter = 0;
+        return true;
+    }
+    ++counter;
+    return false;
+}
+
+} // namespace MainWindowLogic

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "account/AccountState.h"
+#include "lists/AdRecords.h"
+
+namespace Proto {
+class UserAdsChangeNtf;
+class GetAdvertisingWebInfoNtf;
+} // namespace Proto
+
+// The main window's decisions, kept apart from its widgets.
+namespace MainWindowLogic {
+
+// Reminder code <-> the text the lists and the address dialog show.
+QString RemindTypeText(const QString &code);
+QString RemindTypeCode(const QString &text);
+
+// The six cells of a monitored address in the main list.
+QStringList DomainRowTexts(const DomainRecord &record);
+
+// Replaces the ad store and every ad count with the notification's complete
+// list of ads and stamps the update time of the changed addresses. Returns
+// the changed addresses named by the notification, in its order.
+QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now);
+
+// Replaces the catalogue of publishing sites.
+void ApplySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf);
+
+// One row per publishing site and opening time of the address's stored ads.
+std::vector<OneAdDataCount> SiteRows(const AccountData &state, const QString &url);
+
+// "更新的网址:" followed by each changed address that wants a pop-up on this
+// computer; empty when none does (then no pop-up is shown).
+QString PopupText(const AccountData &state, const QStringList &changed);
+
+// What a change of a monitored address has to send.
+struct ModifyPlan {
+    bool deleteOld = false;
+    bool addNew = false;
+};
+ModifyPlan PlanModify(const DomainRecord &before, const DomainRecord &after);
+
+QString WindowTitle(const QString &userName, const QString &mailbox);
+
+// Heartbeat counter step: true when this tick sends one.
+bool HeartbeatDue(int &counter);
+
+} // namespace MainWindowLogic

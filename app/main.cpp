@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "app/KestrelApp.h"
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    CKestrelApp kestrel;
+    return kestrel.InitInstance(app);
+}
