@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include "AccountStore.h"
+#include "AdKey.h"
+#include "AdStore.h"
+#include "Database.h"
+#include "DemoData.h"
+#include "ReplyText.h"
+#include "ServiceTestSupport.h"
+
+using namespace ServiceTest;
+
+namespace {
+
+const QDate kToday(2024, 12, 30);
+
+struct KeyCase {
+    const char *name;
+    QString key;
+    QStringList terms;
+    int days;
+    QStringList marks;
+};
+
+class KeyParsing : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyParsing, SplitsTermsFromFilters)
+{
+    const KeyCase &c = GetParam();
+    const AdQuery q = AdQuery::parse(c.key, QStringLiteral("1"), kToday);
+    EXPECT_EQ(q.terms, c.terms);
+    EXPECT_EQ(q.days.size(), c.days);
+    EXPECT_EQ(q.marks, c.marks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeyParsing,
+    ::testing::Values(
+        KeyCase{"TwoTerms",
+                QStringLiteral("1.76\\合击"),
+                {QStringLiteral("1.76"), QStringLiteral("合击")},
+                0,
+                {}},
+        KeyCase{"DateAndTime",
+                QStringLiteral("1.76\\合击\\03/26\\10:30"),
+                {QStringLiteral("1.76"), QStringLiteral("合击")},
+                1,
+                {QStringLiteral("10:30")}},
+        KeyCase{"DateAndTimeInOnePiece",
+                QStringLiteral("合击\\03/26 10:30"),
+                {QStringLiteral("合击")},
+                1,
+                {QStringLiteral("10:30")}},
+        KeyCase{"AllDayWords",
+                QStringLiteral("abc\\通宵固顶"),
+                {QStringLiteral("abc")},
+                0,
+                {QStringLiteral("通宵固顶")}},
+        KeyCase{"LowerCasedAndTrimmed",
+                QStringLiteral(" ABC \\\\Def"),
+                {QStringLiteral("abc"), QStringLiteral("def")},
+                0,
+                {}},
+        KeyCase{"NoSuchDateIsText", QStringLiteral("13/40"), {QStringLiteral("13/40")}, 0, {}},
+        KeyCase{"NoSuchTimeIsText", QStringLiteral("25:00"), {QStringLiteral("25:00")}, 0, {}},
+        KeyCase{"MixedPieceIsText", QStringLiteral("03/26 新区"), {QStringLiteral("03/26 新区")}, 0, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(AdKey, MonthDayCoversTheTurnOfTheYear)
+{
+    const QList<QDate> days = AdKey::daysFor(QStringLiteral("01/02"), kToday);
+    EXPECT_TRUE(days.contains(QDate(2025, 1, 2)));
+    EXPECT_TRUE(AdKey::daysFor(QStringLiteral("02/29"), kToday).contains(QDate(2024, 2, 29)));
+    EXPECT_EQ(AdKey::timeMark(QStringLiteral("7:30")), QStringLiteral("07:30"));
+    EXPECT_TRUE(AdKey::siteNames(QStringLiteral("~~")).isEmpty());
+    EXPECT_EQ(AdKey::siteNames(QStringLiteral("站A~~站B~")),
+              (QStringList{QStringLiteral("站A"), QStringLiteral("站B")}));
+}
+
+TEST(ReplyText, FieldsAreNeverEmptyAndCarryNoSeparator)
+{
+    EXPECT_EQ(ReplyText::field(QString()), QStringLiteral(" "));
+    EXPECT_EQ(ReplyText::join({QStringLiteral("a|b"), QString(), QStringLiteral("c;d")}, QLatin1Char(';'))
+                  .count(QLatin1Char(';')),
+              2);
+    EXPECT_FALSE(ReplyText::field(QStringLiteral("a|b;c")).contains(QLatin1Char('|')));
+}
+
+class AdStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(db.open(dir.filePath(QStringLiteral("ads.sqlite")))) << db.errorString().toStdString();
+        DemoData demo(11, QDate::currentDate(), 60);
+        ads = demo.ads(8);
+        ASSERT_TRUE(store.addAds(ads));
+    }
+
+    // What a search must find, worked out on the records themselves.
+    int expected(const AdQuery &q) const
+    {
+        int n = 0;
+        for (const AdRecord &ad : ads) {
+            bool match = q.sites.isEmpty() || q.sites.contains(ad.site);
+            for (const QString &t : q.terms)
+                match = match && ad.searchText().contains(t);
+            for (const QList<QDate> &d : q.days)
+                match = match && d.contains(ad.openDay);
+            for (const QString &m : q.marks)
+                match = match && ad.openSlot == m;
+            n += match ? 1 : 0;
+        }
+        return n;
+    }
+
+    QTemporaryDir dir;
+    Database db;
+    AdStore store{db};
+    QList<AdRecord> ads;
+};
+
+TEST_F(AdStoreTest, IndexedSearchFindsWhatTheRecordsHold)
+{
+    const QString day = QDate::currentDate().addDays(2).toString(QStringLiteral("MM/dd"));
+    const QString site = ads.first().site;
+    const QString web = ads.first().gameWeb;
+    const QStringList keys = {QStringLiteral("合击"),
+                              QStringLiteral("1.76\\复古"),
+                              QStringLiteral("冰雪版"),
+                              QStringLiteral("LEITING"),
+                              web,
+                              web.mid(11, 3),
+                              QStringLiteral("区\\") + day,
+                              QStringLiteral("1.8\\全天固顶"),
+                              QStringLiteral("神器版\\通宵"),
+                              QStringLiteral("不存在的内容"),
+                              QStringLiteral("\"quoted\" or"),
+                              QStringLiteral("a%_b")};
+    for (const QString &key : keys) {
+        for (const QString &adWeb : {QStringLiteral("1"), site}) {
+            const AdQuery q = AdQuery::parse(key, adWeb, QDate::currentDate());
+            const AdPage indexed = store.searchAds(q, 1);
+            EXPECT_EQ(indexed.total, expected(q)) << key.toStdString() << " / " << adWeb.toStdString();
+            EXPECT_EQ(store.scanAds(q, 1).total, indexed.total) << key.toStdString();
+        }
+    }
+    EXPECT_GT(
+        store.searchAds(AdQuery::parse(QStringLiteral("合击"), QStringLiteral("1"), QDate::currentDate()), 1)
+            .total,
+        0);
+}
+
+TEST_F(AdStoreTest, PagesCoverEveryMatchOnce)
+{
+    const AdQuery q = AdQuery::parse(QStringLiteral("1.7"), QStringLiteral("1"), QDate::currentDate());
+    const int total = expected(q);
+    ASSERT_GT(total, 2 * AdStore::kPageSize);
+    int rows = 0;
+    int sum = 0;
+    for (const SiteTimeCount &c : store.searchAds(q, 1).counts)
+        sum += c.count;
+    EXPECT_EQ(sum, total);
+    for (int index = 1;; ++index) {
+        const AdPage page = store.searchAds(q, index);
+        EXPECT_EQ(page.total, total);
+        rows += int(page.ads.size());
+        EXPECT_EQ(page.last, rows >= total);
+        if (index > 1) {
+            EXPECT_TRUE(page.counts.isEmpty());
+        }
+        if (page.last)
+            break;
+        ASSERT_LT(index, 100);
+    }
+    EXPECT_EQ(rows, total);
+    EXPECT_TRUE(store.searchAds(q, 1000000).ads.isEmpty());
+    EXPECT_TRUE(store.searchAds(q, std::numeric_limits<int>::max()).last);
+}
+
+TEST_F(AdStoreTest, MonitoredAddressHonoursSitesAndTheNextThreeDays)
+{
+    const QString web = QStringLiteral("http://www.watch.example");
+    const QDate today = QDate::currentDate();
+    ASSERT_TRUE(store.replaceAdsOf(
+        web, {makeAd(web, QStringLiteral("站A"), QStringLiteral("a"), 0, QStringLiteral("10:00")),
+              makeAd(web, QStringLiteral("站B"), QStringLiteral("b"), 2, QStringLiteral("10:00")),
+              makeAd(web, QStringLiteral("站A"), QStringLiteral("c"), 3, QStringLiteral("10:00")),
+              makeAd(web, QStringLiteral("站C"), QStringLiteral("d"), -1, QStringLiteral("10:00"))}));
+    const auto names = [&](const MonitoredAddress &a) {
+        QStringList out;
+        for (const AdRecord &ad : store.adsForAddress(a, today))
+            out << ad.adName;
+        out.sort();
+        return out;
+    };
+    EXPECT_EQ(names({web, {}, {}, QStringLiteral("1"), 0}).join(QString()), QStringLiteral("abcd"));
+    EXPECT_EQ(names({web, {}, {}, QStringLiteral("1"), 1}).join(QString()), QStringLiteral("ab"));
+    EXPECT_EQ(names({web, {}, {}, QStringLiteral("站A~站C"), 0}).join(QString()), QStringLiteral("acd"));
+    EXPECT_EQ(names({web, {}, {}, QStringLiteral("站A"), 1}).join(QString()), QStringLiteral("a"));
+
+    // Replacing moves the old ads to the history.
+    ASSERT_TRUE(store.replaceAdsOf(web, {}));
+    EXPECT_TRUE(store.adsOf(web).isEmpty());
+    EXPECT_EQ(store.searchHistory(QStringLiteral("watch.example"), 0).total, 4);
+}
+
+TEST(Database, OlderSchemaIsUpgradedInPlaceWithItsAds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.sqlite"));
+    {
+        Database old;
+        ASSERT_TRUE(old.open(path, 1));
+        EXPECT_EQ(old.schemaVersion(), 1);
+        AdStore oldStore(old);
+        ASSERT_TRUE(oldStore.addAds({makeAd(QStringLiteral("http://www.old.example"), QStringLiteral("站A"),
+                                            QStringLiteral("霸业1.80金币版"), 0, QStringLiteral("20:00"))}));
+    }
+    Database db;
+    ASSERT_TRUE(db.open(path)) << db.errorString().toStdString();
+    EXPECT_EQ(db.schemaVersion(), Database::kSchemaVersion);
+    AdStore store(db);
+    EXPECT_EQ(
+        store
+            .searchAds(AdQuery::parse(QStringLiteral("1.80金币"), QStringLiteral("1"), QDate::currentDate()),
+                       1)
+            .total,
+        1);
+}
+
+TEST(Database, CommittedWritesAreSyncedAndNewerOrForeignFilesRefused)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.sqlite"));
+    {
+        Database db;
+        ASSERT_TRUE(db.open(path));
+        QSqlQuery q(db.handle());
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+        EXPECT_EQ(q.value(0).toString(), QStringLiteral("wal"));
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA synchronous")) && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 2); // FULL
+        ASSERT_TRUE(db.exec(QStringLiteral("PRAGMA user_version = 99")));
+    }
+    Database newer;
+    EXPECT_FALSE(newer.open(path));
+    EXPECT_TRUE(newer.errorString().contains(QStringLiteral("99")));
+
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    Database foreign;
+    EXPECT_FALSE(foreign.open(text));
+    Database nowhere;
+    EXPECT_FALSE(nowhere.open(dir.filePath(QStringLiteral("missing/dir/db.sqlite"))));
+}
+
+TEST(DemoDataTest, SameSeedSameDataAndTheDemoAccountWatchesAdsOfEachKind)
+{
+    DemoData first(5, QDate(2024, 12, 10));
+    DemoData second(5, QDate(2024, 12, 10));
+    const QList<AdRecord> a = first.ads(10);
+    const QList<AdRecord> b = second.ads(10);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_GT(a.size(), 2000);
+    for (qsizetype i = 0; i < a.size(); ++i)
+        ASSERT_EQ(a[i].searchText(), b[i].searchText());
+    EXPECT_NE(DemoData(6, QDate(2024, 12, 10)).ads(10).first().searchText(), a.first().searchText());
+
+    QTemporaryDir dir;
+    Database db;
+    ASSERT_TRUE(db.open(dir.filePath(QStringLiteral("demo.sqlite"))));
+    AccountStore accounts(db);
+    AdStore store(db);
+    DemoData demo(5, QDate::currentDate());
+    ASSERT_TRUE(demo.fill(accounts, store));
+    const std::optional<AccountRecord> account = accounts.account(DemoData::kUser);
+    ASSERT_TRUE(account && account->password == DemoData::kPassword);
+    const QList<MonitoredAddress> watched = accounts.addresses(account->id);
+    ASSERT_EQ(watched.size(), 5);
+    QSet<QString> codes;
+    for (const MonitoredAddress &m : watched) {
+        codes.insert(m.remindType);
+        EXPECT_FALSE(store.adsForAddress(m, QDate::currentDate()).isEmpty()) << m.url.toStdString();
+    }
+    EXPECT_EQ(codes.size(), 4);
+    EXPECT_GE(store.catalogue().size(), 10);
+    // Every opening time is a mark the client's time box offers.
+    const QStringList marks = {QStringLiteral("全天固顶"), QStringLiteral("通宵"),
+                               QStringLiteral("通宵固顶")};
+    for (const AdRecord &ad : a)
+        ASSERT_TRUE(marks.contains(ad.openSlot) ||
+                    (AdKey::timeMark(ad.openSlot) == ad.openSlot && ad.openSlot >= QStringLiteral("07:00") &&
+                     ad.openSlot.endsWith(QStringLiteral("0"))))
+            << ad.openSlot.toStdString();
+}
+
+} // namespace
