@@ -25,7 +25,9 @@ public:
         static int argc = 1;
         static char name[] = "test_service";
         static char *argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
+        // A GUI test may have made its QApplication already.
+        if (!QCoreApplication::instance())
+            m_app = std::make_unique<QCoreApplication>(argc, argv);
     }
     void TearDown() override { m_app.reset(); }
 
