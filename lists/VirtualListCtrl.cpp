@@ -126,6 +126,10 @@ void CVirtualListCtrl::DragStep(Cell cell)
 {
     if (!st.dragging || cell.isNone())
         return;
+    // Still on the pressed cell: the press has decided about it, also when Ctrl+click has
+    // just taken it out of the selection.
+    if (st.lastDragCell.isNone() && cell == st.anchorCell)
+        return;
     if (!st.lastDragCell.isNone())
         forEachInRect(st.lastDragCell, st.anchorCell, [this](Cell c) { removeFirst(c); });
     forEachInRect(cell, st.anchorCell, [this](Cell c) { appendCell(c); });
