@@ -7,6 +7,13 @@
 #include "account/ServiceBase.h"
 #include "res/Resources.h"
 
+namespace {
+
+// The login code of an account that has not logged in.
+constexpr int kNotLoggedIn = -1;
+
+} // namespace
+
 LoginDlg::LoginDlg(QWidget *parent) : DialogWindow(res::Dialog(res::LoginDialog), parent)
 {
 }
@@ -39,10 +46,21 @@ void LoginDlg::OnLogin()
         std::lock_guard guard(account.lock);
         account.userName = userName;
         account.password = password;
+        // The caller judges this attempt alone: a rejection text left from an
+        // earlier attempt must not be shown again after this one fails.
+        account.loginCode = kNotLoggedIn;
+        account.loginMessage.clear();
     }
-    if (!Login(userName, password, QStringLiteral("1")))
+    if (!Login(userName, password, QStringLiteral("1"))) {
+        // A success code in a reply too short to use still is no login; the
+        // user is told it failed, so the caller must not go on as logged in.
+        {
+            std::lock_guard guard(account.lock);
+            account.loginCode = kNotLoggedIn;
+        }
         platform::ShowMessageBox(services(), this, QStringLiteral("登录失败，请稍后再试！"),
                                  QStringLiteral("提示"), platform::MessageIcon::Exclamation);
+    }
     EndDialog(platform::IDOK);
 }
 

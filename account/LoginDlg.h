@@ -7,7 +7,8 @@ inline const QString kSupportQq = QStringLiteral("800012345");
 
 // Asks for the user name and password and logs in to the web service. It
 // always closes with OK after a login attempt; the caller reads the outcome
-// from the account state.
+// from the account state, where loginCode is 0 only when this attempt logged
+// in and loginMessage holds only this attempt's rejection text.
 class LoginDlg : public platform::DialogWindow {
     Q_OBJECT
 public:
