@@ -23,6 +23,21 @@ constexpr auto kAccountRefreshPeriod = std::chrono::seconds(60);
 const QString kAddPreset = QStringLiteral("上广告用的什么网址,这里就填什么网址,要完全一样。");
 } // namespace
 
+class CKestrelDlg::WebCallGuard {
+public:
+    explicit WebCallGuard(CKestrelDlg &window) : window(window) { ++window.webCallDepth; }
+    ~WebCallGuard()
+    {
+        if (--window.webCallDepth == 0)
+            window.deliverPending();
+    }
+    WebCallGuard(const WebCallGuard &) = delete;
+    WebCallGuard &operator=(const WebCallGuard &) = delete;
+
+private:
+    CKestrelDlg &window;
+};
+
 const QColor CKestrelDlg::HighlightText = QColor(255, 255, 255);
 const QColor CKestrelDlg::HighlightBack = QColor(218, 46, 22);
 
@@ -95,8 +110,11 @@ bool CKestrelDlg::OnInitDialog()
         {150, 120, 100});
     siteListCtrl.setCommandHandler(this);
 
-    RefreshDomains();
-    FillDomainList();
+    {
+        WebCallGuard guard(*this);
+        RefreshDomains();
+        FillDomainList();
+    }
 
     addTrayIcon();
     RefreshNotice();
@@ -172,7 +190,19 @@ void CKestrelDlg::OnMessage(MsgHeader *msg)
     // The message crosses to the GUI thread; it is freed there after dispatch,
     // or with the call itself if the window is gone first.
     auto owned = std::shared_ptr<MsgHeader>(msg);
-    platform::PostToGui(this, [this, owned] { MsgDispatcher::Dispatch(&session, owned.get()); });
+    platform::PostToGui(this, [this, owned] {
+        pendingMessages.push_back(owned);
+        deliverPending();
+    });
+}
+
+void CKestrelDlg::deliverPending()
+{
+    while (webCallDepth == 0 && !pendingMessages.empty()) {
+        const std::shared_ptr<MsgHeader> msg = std::move(pendingMessages.front());
+        pendingMessages.pop_front();
+        MsgDispatcher::Dispatch(&session, msg.get());
+    }
 }
 
 void CKestrelDlg::OnConnected(ConnectSession *target, MsgHeader *)
@@ -369,6 +399,7 @@ void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEdit
     after.publishing = values.publishing;
     after.jinminhou = values.jinminhou;
     after.remindType = RemindTypeCode(values.remindText);
+    WebCallGuard guard(*this);
     if (before) {
         const ModifyPlan plan = PlanModify(*before, after);
         if (plan.deleteOld)
@@ -391,6 +422,7 @@ void CKestrelDlg::OnDelete()
                                                 platform::MessageButtons::OkCancel);
     if (answer != platform::IDOK)
         return;
+    WebCallGuard guard(*this);
     DelDomain(domainListCtrl.GetItemText(row, 0));
     RefreshDomains();
     FillDomainList();

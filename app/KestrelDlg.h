@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -148,6 +149,14 @@ private:
     DomainEditor domainEditor;
     std::function<qint32()> now;
     bool subscribed = false;
+
+    // Server messages wait here while this window is inside a blocking web
+    // request: the request's local event loop must not run a handler in the
+    // middle of a command that is still changing the same state.
+    class WebCallGuard;
+    void deliverPending();
+    std::deque<std::shared_ptr<MsgHeader>> pendingMessages;
+    int webCallDepth = 0;
 
     std::thread worker;
     std::thread refresher;

@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QGroupBox>
+#include <QTest>
+
+#include "AccountStore.h"
+#include "AdStore.h"
+#include "ServiceTestSupport.h"
+#include "account/AccountState.h"
+#include "account/DomainService.h"
+#include "account/ServiceBase.h"
+#include "app/KestrelDlg.h"
+#include "platform/RecordingServices.h"
+#include "res/Resources.h"
+
+using namespace ServiceTest;
+
+namespace {
+
+const QString kUser = QStringLiteral("alice");
+const QString kPassword = QStringLiteral("secret1");
+
+// The main window against a reference service on loopback, both on this
+// thread; the connection worker runs on its own thread as in the program.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+        AccountRecord account;
+        account.user = kUser;
+        account.password = kPassword;
+        account.qq = QStringLiteral("7654321");
+        account.mailbox = QStringLiteral("7654321@qq.com");
+        account.notice = QStringLiteral("公告：今晚维护");
+        account.linkUrl = QStringLiteral("/");
+        account.pageUrl = QStringLiteral("/banner.html");
+        accountId = service->accounts().save(account);
+        ASSERT_NE(accountId, 0);
+        watch("http://www.a-game.com", "1");
+        watch("http://www.b-game.com", "2");
+        ASSERT_TRUE(service->ads().addAds({
+            makeAd("http://www.a-game.com", QStringLiteral("新开发布站"), QStringLiteral("热血一区"), 0,
+                   "19:30"),
+            makeAd("http://www.a-game.com", QStringLiteral("新开发布站"), QStringLiteral("热血二区"), 0,
+                   "19:30"),
+            makeAd("http://www.a-game.com", QStringLiteral("找服网"), QStringLiteral("热血三区"), 1, "20:00"),
+            makeAd("http://www.b-game.com", QStringLiteral("找服网"), QStringLiteral("王者归来"), 0, "21:00"),
+        }));
+
+        SiteRecord site;
+        site.name = QStringLiteral("找服网");
+        site.domain = QStringLiteral("zhaofu.com");
+        site.urls = QStringList{QStringLiteral("http://www.zhaofu.com"), QStringLiteral("http://zf.net")};
+        ASSERT_TRUE(service->ads().replaceSites({site}));
+
+        AccountState::Instance().resetForTests();
+        AccountState::Instance().baseDir = service.dir.path() + QLatin1Char('/');
+        ServiceBase::Instance().restoreDefaults();
+        ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), service->webPort());
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        ServiceBase::Instance().restoreDefaults();
+        AccountState::Instance().resetForTests();
+    }
+
+    void watch(const char *url, const char *remind)
+    {
+        MonitoredAddress address;
+        address.url = QString::fromUtf8(url);
+        address.remindType = QString::fromUtf8(remind);
+        address.remark = QStringLiteral("备注");
+        address.publishing = QStringLiteral("1");
+        ASSERT_TRUE(service->accounts().putAddress(accountId, address));
+    }
+
+    CKestrelDlg &open()
+    {
+        CKestrelDlg::StartOptions options;
+        options.login = [this](CKestrelDlg &) {
+            ++loginRuns;
+            AccountState &state = AccountState::Instance();
+            state.userName = kUser;
+            state.password = kPassword;
+            return Login(kUser, kPassword, QStringLiteral("1")) && state.loginCode == 0;
+        };
+        options.dataHost = QStringLiteral("127.0.0.1");
+        options.dataPort = service->dataPort();
+        options.writeShortcut = false;
+        options.loadFiles = false;
+        window = std::make_unique<CKestrelDlg>(session, options);
+        window->setServices(fakes.services());
+        window->setClock([this] { return clock; });
+        EXPECT_TRUE(window->Create());
+        return *window;
+    }
+
+    int rowOf(const QString &url)
+    {
+        for (int row = 0; row < window->domainList().GetItemCount(); ++row)
+            if (window->domainList().GetItemText(row, 0) == url)
+                return row;
+        return -1;
+    }
+
+    LocalService service;
+    qint64 accountId = 0;
+    ConnectSession session;
+    platform::RecordingServices fakes;
+    std::unique_ptr<CKestrelDlg> window;
+    qint32 clock = 1'800'000'000;
+    int loginRuns = 0;
+};
+
+TEST_F(MainWindow, StartsWithTheMonitoredAddressesThenFillsCountsFromTheServer)
+{
+    CKestrelDlg &dlg = open();
+    EXPECT_EQ(loginRuns, 1);
+    ASSERT_EQ(dlg.domainList().GetItemCount(), 2);
+    EXPECT_EQ(dlg.domainList().columnCount(), 6);
+    EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a-game.com"));
+    EXPECT_EQ(dlg.domainList().GetItemText(0, 2), QStringLiteral("本地提醒"));
+    EXPECT_EQ(dlg.itemText(CKestrelDlg::NoticeText), QStringLiteral("公告：今晚维护"));
+
+    // Connected -> login request -> ack 0 -> catalogue request; the login also
+    // brings the complete set of ads.
+    const AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return state.domains.at("http://www.a-game.com").adCount == 3; }));
+    EXPECT_EQ(state.domains.at("http://www.b-game.com").adCount, 1);
+    EXPECT_EQ(state.domains.at("http://www.a-game.com").updateTime, clock);
+    EXPECT_EQ(dlg.domainList().GetItemText(0, 4), QStringLiteral("3"));
+    EXPECT_EQ(dlg.domainList().GetItemText(1, 5), FormatLocalTime(clock));
+    ASSERT_TRUE(waitFor([&] { return !state.sites.empty(); }));
+    EXPECT_TRUE(dlg.lastPopupText().isEmpty()) << "the notification after login names no address";
+
+    // Selecting an address lists its sites and opening times.
+    dlg.domainList().setCurrentCell(0, 0);
+    dlg.OnDomainClicked(0);
+    ASSERT_EQ(dlg.siteRows().size(), 2u);
+    EXPECT_EQ(dlg.siteList().state().rowCount, 2);
+    EXPECT_EQ(dlg.siteRows()[0].strAdvertisingWeb, QStringLiteral("找服网"));
+    EXPECT_EQ(dlg.siteRows()[1].strCount, QStringLiteral("2"));
+    EXPECT_EQ(dlg.control<QGroupBox>(CKestrelDlg::SelectionGroup)->title(),
+              QStringLiteral("当前选择网址 http://www.a-game.com"));
+
+    // Opening a site row opens the catalogue's first address for it.
+    dlg.OpenSite({0, 2});
+    ASSERT_EQ(fakes.shell.opened.size(), 1u);
+    EXPECT_EQ(fakes.shell.opened[0], QUrl(QStringLiteral("http://www.zhaofu.com")));
+}
+
+TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)
+{
+    CKestrelDlg &dlg = open();
+    const AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return state.domains.at("http://www.a-game.com").adCount == 3; }));
+    ASSERT_TRUE(service->ads().addAds(
+        {makeAd("http://www.c-game.com", QStringLiteral("新开发布站"), QStringLiteral("神途"), 0, "18:00")}));
+
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        values.url = QStringLiteral("http://www.c-game.com");
+        values.remark = QStringLiteral("新服 & 测试");
+        values.remindText = QStringLiteral("都提醒");
+    });
+    ++clock;
+    dlg.SendCommand(CKestrelDlg::AddButton);
+    EXPECT_EQ(dlg.domainList().GetItemCount(), 3);
+    ASSERT_TRUE(waitFor([&] {
+        const auto found = state.domains.find("http://www.c-game.com");
+        return found != state.domains.end() && found->second.adCount == 1;
+    }));
+    EXPECT_EQ(state.domains.at("http://www.c-game.com").remark, QStringLiteral("新服 & 测试"));
+    EXPECT_EQ(state.domains.at("http://www.c-game.com").updateTime, clock);
+    EXPECT_EQ(dlg.lastPopupText(), QStringLiteral("更新的网址:\r\nhttp://www.c-game.com"));
+
+    dlg.OnShowChanged({QStringLiteral("http://www.c-game.com"), QStringLiteral("http://gone.com")});
+    const int row = rowOf(QStringLiteral("http://www.c-game.com"));
+    ASSERT_GE(row, 0);
+    ASSERT_TRUE(dlg.domainList().RowColor(row).has_value());
+    EXPECT_EQ(dlg.domainList().RowColor(row)->backColor, CKestrelDlg::HighlightBack);
+    EXPECT_EQ(dlg.domainList().rowColors().size(), 1u);
+    EXPECT_EQ(dlg.highlightDeadline(), clock + 60);
+
+    // The highlight ends with the first tick past the deadline.
+    clock += 60;
+    dlg.OnTimer();
+    EXPECT_EQ(dlg.domainList().rowColors().size(), 1u);
+    ++clock;
+    dlg.OnTimer();
+    EXPECT_TRUE(dlg.domainList().rowColors().empty());
+    EXPECT_EQ(dlg.highlightDeadline(), 0);
+}
+
+TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
+{
+    CKestrelDlg &dlg = open();
+    dlg.domainList().selectRow(1);
+    fakes.messageBox.answers = {platform::IDCANCEL};
+    dlg.SendCommand(CKestrelDlg::DeleteButton);
+    ASSERT_EQ(fakes.messageBox.shown.size(), 1u);
+    EXPECT_EQ(fakes.messageBox.shown[0].text, QStringLiteral("确认要删除此域名么？"));
+    EXPECT_EQ(dlg.domainList().GetItemCount(), 2);
+
+    fakes.messageBox.answers = {platform::IDOK};
+    dlg.SendCommand(res::CmdDelete);
+    EXPECT_EQ(dlg.domainList().GetItemCount(), 1);
+    EXPECT_EQ(AccountState::Instance().domains.count("http://www.b-game.com"), 0u);
+
+    // Renaming the address deletes the old one and adds the new one.
+    dlg.domainList().selectRow(0);
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        EXPECT_EQ(values.remindText, QStringLiteral("本地提醒"));
+        values.url = QStringLiteral("http://www.a2-game.com");
+    });
+    dlg.SendCommand(CKestrelDlg::ModifyButton);
+    ASSERT_EQ(dlg.domainList().GetItemCount(), 1);
+    EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a2-game.com"));
+
+    // An edit that leaves no "http" in the address loses nothing.
+    dlg.domainList().selectRow(0);
+    dlg.setDomainEditor(
+        [](CKestrelDlg &, DomainEditValues &values) { values.url = QStringLiteral("www.x.com"); });
+    dlg.SendCommand(CKestrelDlg::ModifyButton);
+    EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a2-game.com"));
+}
+
+TEST_F(MainWindow, ContextMenuCopyAndLinks)
+{
+    CKestrelDlg &dlg = open();
+    dlg.domainList().selectRow(1);
+    fakes.menus.choice = res::CmdCopy;
+    dlg.OnDomainRightClicked(1, QPoint(10, 10));
+    ASSERT_EQ(fakes.menus.shown.size(), 1u);
+    EXPECT_EQ(fakes.menus.shown[0].commands,
+              (std::vector<int>{res::CmdCopy, res::CmdDelete, res::CmdModify}));
+    EXPECT_EQ(fakes.clipboard.content, QStringLiteral("http://www.b-game.com"));
+    dlg.OnDomainRightClicked(-1, QPoint(10, 10));
+    EXPECT_EQ(fakes.menus.shown.size(), 1u) << "no menu below the rows";
+
+    dlg.SendCommand(CKestrelDlg::LinkButton);
+    ASSERT_EQ(fakes.shell.opened.size(), 1u);
+    EXPECT_EQ(fakes.shell.opened[0].host(), QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(MainWindow, HeartbeatGoesOutOnTheThirtyFirstTick)
+{
+    CKestrelDlg &dlg = open();
+    const AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return state.domains.at("http://www.a-game.com").adCount == 3; }));
+    for (int tick = 0; tick < 30; ++tick)
+        dlg.OnTimer();
+    const int before = session.sendWritePosition();
+    dlg.OnTimer();
+    EXPECT_EQ(dlg.heartbeatCounter(), 0);
+    EXPECT_TRUE(session.sendWritePosition() == 12 || session.sendWritePosition() == before + 12);
+}
+
+TEST(MainWindowStart, CancelledLoginEndsBeforeAnyThreadOrTimer)
+{
+    ConnectSession session;
+    CKestrelDlg::StartOptions options;
+    options.login = [](CKestrelDlg &) { return false; };
+    options.dataHost = QStringLiteral("127.0.0.1");
+    options.writeShortcut = false;
+    options.loadFiles = false;
+    CKestrelDlg dlg(session, options);
+    EXPECT_FALSE(dlg.Create());
+    EXPECT_FALSE(dlg.timer().isActive());
+    EXPECT_EQ(session.sendWritePosition(), 0);
+}
+
+} // namespace
