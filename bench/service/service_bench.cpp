@@ -26,10 +26,12 @@ struct Fixture {
     int ads = 0;
 };
 
+// Lives in main, so that the database closes before the application object goes.
+Fixture *current = nullptr;
+
 Fixture &fixture()
 {
-    static Fixture f;
-    return f;
+    return *current;
 }
 
 const char *const kTerms[] = {"76复", "冰雪版"};
@@ -94,7 +96,8 @@ int main(int argc, char **argv)
     ServiceLog::setEnabled(false);
     benchmark::Initialize(&argc, argv);
 
-    Fixture &f = fixture();
+    Fixture f;
+    current = &f;
     const int wanted = qEnvironmentVariableIsSet("KESTREL_BENCH_ADS")
                            ? qEnvironmentVariableIntValue("KESTREL_BENCH_ADS")
                            : 200000;
@@ -122,9 +125,13 @@ int main(int argc, char **argv)
         const auto indexed = reporter.medians.find("BM_AdSearchIndexed" + suffix);
         const auto scan = reporter.medians.find("BM_AdSearchScan" + suffix);
         if (indexed == reporter.medians.end() || scan == reporter.medians.end())
-            continue;
+            continue; // filtered out
         std::printf("term %s over %d ads: indexed %.2f ms per page, full scan %.2f ms, %.1fx faster\n",
                     kTerms[i], f.ads, indexed->second, scan->second, scan->second / indexed->second);
     }
+    std::fflush(stdout);
+    f.store.reset();
+    f.db.close();
+    current = nullptr;
     return 0;
 }
