@@ -78,7 +78,8 @@ void CVirtualListCtrl::SetData(ICtrlData *adapter)
     st.sortDescending = true;
     st.sortColumn = -1;
     clearCells();
-    st.groupShade.assign(size_t(st.rowCount), 0);
+    // A new vector, so that a list that shrinks gives its shading bytes back.
+    st.groupShade = std::vector<unsigned char>(size_t(st.rowCount), 0);
     model.reset(adapter, st.rowCount);
     updateGeometries();
     viewport()->update();
