@@ -1,6 +1,7 @@
 #include "MainWindowLogic.h"
 
 #include <set>
+#include <unordered_map>
 
 #include "message.pb.h"
 
@@ -57,6 +58,29 @@ QStringList DomainRowTexts(const DomainRecord &record)
     };
 }
 
+namespace {
+
+// Site names and opening times repeat across thousands of ads: convert each
+// distinct text once and let the records share it.
+class SharedTexts {
+public:
+    const QString &get(bool present, const std::string &utf8)
+    {
+        if (!present)
+            return empty;
+        auto found = texts.find(utf8);
+        if (found == texts.end())
+            found = texts.emplace(utf8, fromUtf8(true, utf8)).first;
+        return found->second;
+    }
+
+private:
+    std::unordered_map<std::string, QString> texts;
+    const QString empty;
+};
+
+} // namespace
+
 QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now)
 {
     const QString ext = fromUtf8(ntf.has_ext(), ntf.ext());
@@ -67,21 +91,49 @@ QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
     for (auto &[url, record] : state.domains)
         record.adCount = 0;
 
-    QString previous;
+    SharedTexts shared;
+    // The ads of one address arrive one after another: look its record and
+    // its part of the store up once per run, not once per ad.
+    const std::string *previousRaw = nullptr;
+    QString gameWeb;
     DomainRecord *current = nullptr;
+    AdsBySite *sites = nullptr;
+    const QString *lastSite = nullptr;
+    const QString *lastTime = nullptr;
+    std::vector<OneAdData> *bucket = nullptr;
     for (const Proto::OneAdInfo &info : ntf.adslist()) {
-        OneAdData ad = OneAdData::fromProto(info);
-        if (ad.strGameWeb != previous) {
-            previous = ad.strGameWeb;
-            const auto found = state.domains.find(ad.strGameWeb);
-            current = found == state.domains.end() ? nullptr : &found->second;
-            if (current && (ext.isEmpty() || changedSet.count(current->url)))
-                current->updateTime = now;
+        const std::string &raw = info.has_strgameweb() ? info.strgameweb() : std::string();
+        if (!previousRaw || raw != *previousRaw) {
+            previousRaw = &info.strgameweb();
+            const QString next = fromUtf8(info.has_strgameweb(), info.strgameweb());
+            if (next != gameWeb || !sites) {
+                gameWeb = next;
+                const auto found = state.domains.find(gameWeb);
+                current = found == state.domains.end() ? nullptr : &found->second;
+                if (current && (ext.isEmpty() || changedSet.count(current->url)))
+                    current->updateTime = now;
+                sites = &state.adStore[gameWeb];
+                lastSite = nullptr;
+            }
         }
         if (current)
             ++current->adCount;
-        auto &bucket = state.adStore[ad.strGameWeb][ad.strAdvertisingWeb][ad.strOpenTime];
-        bucket.push_back(std::move(ad));
+
+        OneAdData ad;
+        ad.strGameWeb = gameWeb;
+        ad.strAdvertisingWeb = shared.get(info.has_stradvertisingweb(), info.stradvertisingweb());
+        ad.strOpenTime = shared.get(info.has_stropentime(), info.stropentime());
+        ad.strAdName = fromUtf8(info.has_stradname(), info.stradname());
+        ad.strIp = fromUtf8(info.has_strip(), info.strip());
+        ad.strOtherInfo = fromUtf8(info.has_strotherinfo(), info.strotherinfo());
+        if (!lastSite || *lastSite != ad.strAdvertisingWeb || *lastTime != ad.strOpenTime) {
+            const auto site = sites->try_emplace(ad.strAdvertisingWeb).first;
+            const auto slot = site->second.try_emplace(ad.strOpenTime).first;
+            bucket = &slot->second;
+            lastSite = &site->first;
+            lastTime = &slot->first;
+        }
+        bucket->push_back(std::move(ad));
     }
     return changed;
 }
