@@ -333,54 +333,47 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
 ForwardPage AdStore::searchForwards(const QString &key, int index) const
 {
     ForwardPage page;
-    const QString match =
-        QStringLiteral(" WHERE instr(lower(main_url || ' ' || main_domain || ' ' || forward_url"
-                       " || ' ' || forward_domain), lower(?)) > 0");
-    QSqlQuery query(m_db.handle());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT count(*) FROM forwards") + match);
-    bind(query, key);
-    if (!query.exec() || !query.next())
-        return sqlFailed(QStringLiteral("count redirects"), query), page;
-    page.total = query.value(0).toInt();
-    query.prepare(QStringLiteral("SELECT main_url, main_domain, forward_url, forward_domain, update_time"
-                                 " FROM forwards") +
-                  match + QStringLiteral(" ORDER BY update_time DESC, id DESC LIMIT ? OFFSET ?"));
-    bind(query, key);
-    bind(query, kPageSize);
-    bind(query, offsetOf(std::max(index, 0)));
-    if (!query.exec())
-        return sqlFailed(QStringLiteral("search redirects"), query), page;
-    while (query.next()) {
-        page.rows.append(ForwardRecord{query.value(0).toString(), query.value(1).toString(),
-                                       query.value(2).toString(), query.value(3).toString(),
-                                       query.value(4).toString()});
-    }
+    page.total = pageOf(QStringLiteral("forwards WHERE instr(lower(main_url || ' ' || main_domain || ' ' ||"
+                                       " forward_url || ' ' || forward_domain), lower(?)) > 0"),
+                        QStringLiteral("main_url, main_domain, forward_url, forward_domain, update_time"),
+                        QStringLiteral("update_time DESC, id DESC"), key, index, [&page](const QSqlQuery &q) {
+                            page.rows.append(ForwardRecord{q.value(0).toString(), q.value(1).toString(),
+                                                           q.value(2).toString(), q.value(3).toString(),
+                                                           q.value(4).toString()});
+                        });
     return page;
 }
 
 HistoryPage AdStore::searchHistory(const QString &key, int index) const
 {
     HistoryPage page;
-    const QString match = QStringLiteral(" WHERE instr(lower(game_web || ' ' || game_domain), lower(?)) > 0");
+    page.total = pageOf(
+        QStringLiteral("his_ads WHERE instr(lower(game_web || ' ' || game_domain), lower(?)) > 0"),
+        QStringLiteral("game_web, game_domain, site, open_time, ad_count"), QStringLiteral("id DESC"), key,
+        index, [&page](const QSqlQuery &q) {
+            page.rows.append(HistoryRecord{q.value(0).toString(), q.value(1).toString(),
+                                           q.value(2).toString(), q.value(3).toString(), q.value(4).toInt()});
+        });
+    return page;
+}
+
+int AdStore::pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
+                    int index, const std::function<void(const QSqlQuery &)> &read) const
+{
     QSqlQuery query(m_db.handle());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT count(*) FROM his_ads") + match);
+    query.prepare(QStringLiteral("SELECT count(*) FROM ") + from);
     bind(query, key);
     if (!query.exec() || !query.next())
-        return sqlFailed(QStringLiteral("count history"), query), page;
-    page.total = query.value(0).toInt();
-    query.prepare(QStringLiteral("SELECT game_web, game_domain, site, open_time, ad_count FROM his_ads") +
-                  match + QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?"));
+        return sqlFailed(QStringLiteral("count ") + from.section(QLatin1Char(' '), 0, 0), query), 0;
+    const int total = query.value(0).toInt();
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT ? OFFSET ?").arg(columns, from, order));
     bind(query, key);
     bind(query, kPageSize);
     bind(query, offsetOf(std::max(index, 0)));
     if (!query.exec())
-        return sqlFailed(QStringLiteral("search history"), query), page;
-    while (query.next()) {
-        page.rows.append(HistoryRecord{query.value(0).toString(), query.value(1).toString(),
-                                       query.value(2).toString(), query.value(3).toString(),
-                                       query.value(4).toInt()});
-    }
-    return page;
+        return sqlFailed(QStringLiteral("search ") + from.section(QLatin1Char(' '), 0, 0), query), total;
+    while (query.next())
+        read(query);
+    return total;
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 #include "AdKey.h"
 #include "ServiceRecords.h"
 
@@ -72,6 +74,10 @@ public:
 private:
     AdPage findAds(const AdQuery &query, int index, bool useIndex) const;
     bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads);
+    // The number of rows of `from` (a table and a condition taking the key)
+    // and one page of them, handed to read one by one.
+    int pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
+               int index, const std::function<void(const QSqlQuery &)> &read) const;
 
     Database &m_db;
 };

@@ -251,156 +251,183 @@ void DataServer::notifyGameWebs(const QStringList &gameWebs)
         notifyUser(user, urls);
 }
 
+namespace {
+
+// Requests other than the login and the heartbeat are answered only for a
+// logged-in connection.
+bool loggedIn(DataConnection &c, int type)
+{
+    if (!c.user().isEmpty())
+        return true;
+    c.log(QStringLiteral("type %1 before login ignored").arg(type));
+    return false;
+}
+
+template <class Req> bool readBody(DataConnection &c, Req &req, const char *frame, int length)
+{
+    if (parseBody(req, frame, length))
+        return true;
+    c.closeWith(QStringLiteral("unparsable body of type %1").arg(Req::kType));
+    return false;
+}
+
+template <class Req> bool readRequest(DataConnection &c, Req &req, const char *frame, int length)
+{
+    return readBody(c, req, frame, length) && loggedIn(c, Req::kType);
+}
+
+void logSearch(const DataConnection &c, const char *what, const QString &key, int index, qsizetype rows,
+               int total)
+{
+    c.log(QStringLiteral("search %1 \"%2\" page %3 -> %4 of %5")
+              .arg(QLatin1String(what), key)
+              .arg(index)
+              .arg(rows)
+              .arg(total));
+}
+
+} // namespace
+
 void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 {
     const int32_t type = ReadLe32(frame + 4);
-    const auto unparsable = [&c, type] {
-        c.closeWith(QStringLiteral("unparsable body of type %1").arg(type));
-    };
-    const auto needsLogin = [&c, type] {
-        if (!c.user().isEmpty())
-            return false;
-        c.log(QStringLiteral("type %1 before login ignored").arg(type));
-        return true;
-    };
-
     switch (type) {
     case kMsgAllHeartBeatNtf: {
         MsgAllHeartBeatNtf beat;
-        if (!parseBody(beat, frame, length))
-            unparsable();
+        readBody(c, beat, frame, length);
         return;
     }
     case kMsgUserLoginReq: {
         MsgUserLoginReq req;
-        if (!parseBody(req, frame, length))
-            return unparsable();
-        const QString user = fromUtf8(req.body.username());
-        const std::optional<AccountRecord> account = m_accounts.account(user);
-        const bool ok = account && !user.isEmpty() && account->password == fromUtf8(req.body.password());
-        MsgUserLoginAck ack;
-        ack.body.set_code(ok ? 0 : 1);
-        ack.body.set_info(utf8(ok ? QStringLiteral("登录成功") : QStringLiteral("用户名或密码错误")));
-        c.setUser(ok ? user : QString());
-        c.log(QStringLiteral("login %1 %2")
-                  .arg(user, ok ? QStringLiteral("accepted") : QStringLiteral("refused")));
-        c.send(ack);
-        if (ok)
-            c.sendFrame(adsChangeFrame(user, {}));
+        if (readBody(c, req, frame, length))
+            logIn(c, req);
         return;
     }
-    case kMsgGetAdvertisingWebInfoReq: {
-        if (needsLogin())
-            return;
-        MsgGetAdvertisingWebInfoNtf ntf;
-        for (const SiteRecord &s : m_ads.catalogue()) {
-            Proto::AdvertisingWebInfo *info = ntf.body.add_weblist();
-            info->set_strwebmain(utf8(s.name));
-            info->set_strdomain(utf8(s.domain));
-            for (const QString &url : s.urls)
-                info->add_hweburldetai(utf8(url));
-            info->set_istarttype(s.startType);
-            info->set_iupdatetime(int32_t(s.updateTime));
-            info->set_isizereal(s.sizeReal);
-            info->set_iadcount(s.adCount);
-            info->set_strextinfo(utf8(s.extInfo));
-        }
-        ntf.body.set_ext(std::string());
-        c.log(QStringLiteral("catalogue -> %1 sites").arg(ntf.body.weblist_size()));
-        c.send(ntf);
-        MsgGetAdvertisingWebInfoAck ack;
-        ack.body.add_code(0);
-        c.send(ack);
+    case kMsgGetAdvertisingWebInfoReq:
+        if (loggedIn(c, type))
+            sendCatalogue(c);
         return;
-    }
     case kMsgUserSearchAdsReq: {
         MsgUserSearchAdsReq req;
-        if (!parseBody(req, frame, length))
-            return unparsable();
-        if (needsLogin())
-            return;
-        const QString key = fromUtf8(req.body.key());
-        const AdQuery query = AdQuery::parse(key, fromUtf8(req.body.adweb()), QDate::currentDate());
-        const AdPage page = m_ads.searchAds(query, req.body.index());
-        MsgUserSearchAdsAck ack;
-        for (const AdRecord &ad : page.ads)
-            fillAd(ack.body.add_adslist(), ad.gameWeb, ad);
-        for (const SiteTimeCount &count : page.counts) {
-            Proto::OneAdInfoCount *info = ack.body.add_adslistcount();
-            info->set_stradvertisingweb(utf8(count.site));
-            info->set_stropentime(utf8(count.openTime));
-            info->set_icount(count.count);
-        }
-        ack.body.set_ext(std::string());
-        ack.body.set_seachtype(page.last ? 1 : 0);
-        ack.body.set_count(page.total);
-        c.log(QStringLiteral("search ads \"%1\" page %2 -> %3 of %4")
-                  .arg(key)
-                  .arg(req.body.index())
-                  .arg(page.ads.size())
-                  .arg(page.total));
-        c.send(ack);
+        if (readRequest(c, req, frame, length))
+            searchAds(c, req);
         return;
     }
     case kMsgUserSearchForwardReq: {
         MsgUserSearchForwardReq req;
-        if (!parseBody(req, frame, length))
-            return unparsable();
-        if (needsLogin())
-            return;
-        const QString key = fromUtf8(req.body.key()).trimmed();
-        const ForwardPage page = m_ads.searchForwards(key, req.body.index());
-        MsgUserSearchForwardAck ack;
-        for (const ForwardRecord &r : page.rows) {
-            Proto::ForwardInfo *info = ack.body.add_forwardlist();
-            info->set_mainurl(utf8(r.mainUrl));
-            info->set_maindomain(utf8(r.mainDomain));
-            info->set_forwardurl(utf8(r.forwardUrl));
-            info->set_forwarddomain(utf8(r.forwardDomain));
-            info->set_updatetime(utf8(r.updateTime));
-        }
-        ack.body.set_ext(std::string());
-        ack.body.set_key(req.body.key());
-        ack.body.add_index(req.body.index());
-        ack.body.set_count(page.total);
-        c.log(QStringLiteral("search redirects \"%1\" page %2 -> %3 of %4")
-                  .arg(key)
-                  .arg(req.body.index())
-                  .arg(page.rows.size())
-                  .arg(page.total));
-        c.send(ack);
+        if (readRequest(c, req, frame, length))
+            searchForwards(c, req);
         return;
     }
     case kMsgUserSearchHisReq: {
         MsgUserSearchHisReq req;
-        if (!parseBody(req, frame, length))
-            return unparsable();
-        if (needsLogin())
-            return;
-        const QString key = fromUtf8(req.body.key()).trimmed();
-        const HistoryPage page = m_ads.searchHistory(key, req.body.index());
-        MsgUserSearchHisAck ack;
-        for (const HistoryRecord &r : page.rows) {
-            Proto::HisAdInfo *info = ack.body.add_adslist();
-            info->set_strgameweb(utf8(r.gameWeb));
-            info->set_strgamewebdomain(utf8(r.gameDomain));
-            info->set_stradvertisingweb(utf8(r.site));
-            info->set_stropentime(utf8(r.openTime));
-            info->set_iadcount(r.adCount);
-        }
-        ack.body.set_ext(std::string());
-        ack.body.set_index(req.body.index());
-        ack.body.set_count(page.total);
-        c.log(QStringLiteral("search history \"%1\" page %2 -> %3 of %4")
-                  .arg(key)
-                  .arg(req.body.index())
-                  .arg(page.rows.size())
-                  .arg(page.total));
-        c.send(ack);
+        if (readRequest(c, req, frame, length))
+            searchHistory(c, req);
         return;
     }
     default:
         c.log(QStringLiteral("frame of type %1 ignored").arg(type));
         return;
     }
+}
+
+void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
+{
+    const QString user = fromUtf8(req.body.username());
+    const std::optional<AccountRecord> account = m_accounts.account(user);
+    const bool ok = account && !user.isEmpty() && account->password == fromUtf8(req.body.password());
+    MsgUserLoginAck ack;
+    ack.body.set_code(ok ? 0 : 1);
+    ack.body.set_info(utf8(ok ? QStringLiteral("登录成功") : QStringLiteral("用户名或密码错误")));
+    c.setUser(ok ? user : QString());
+    c.log(
+        QStringLiteral("login %1 %2").arg(user, ok ? QStringLiteral("accepted") : QStringLiteral("refused")));
+    c.send(ack);
+    if (ok)
+        c.sendFrame(adsChangeFrame(user, {}));
+}
+
+void DataServer::sendCatalogue(DataConnection &c)
+{
+    MsgGetAdvertisingWebInfoNtf ntf;
+    for (const SiteRecord &s : m_ads.catalogue()) {
+        Proto::AdvertisingWebInfo *info = ntf.body.add_weblist();
+        info->set_strwebmain(utf8(s.name));
+        info->set_strdomain(utf8(s.domain));
+        for (const QString &url : s.urls)
+            info->add_hweburldetai(utf8(url));
+        info->set_istarttype(s.startType);
+        info->set_iupdatetime(int32_t(s.updateTime));
+        info->set_isizereal(s.sizeReal);
+        info->set_iadcount(s.adCount);
+        info->set_strextinfo(utf8(s.extInfo));
+    }
+    ntf.body.set_ext(std::string());
+    c.log(QStringLiteral("catalogue -> %1 sites").arg(ntf.body.weblist_size()));
+    c.send(ntf);
+    MsgGetAdvertisingWebInfoAck ack;
+    ack.body.add_code(0);
+    c.send(ack);
+}
+
+void DataServer::searchAds(DataConnection &c, const MsgUserSearchAdsReq &req)
+{
+    const QString key = fromUtf8(req.body.key());
+    const AdQuery query = AdQuery::parse(key, fromUtf8(req.body.adweb()), QDate::currentDate());
+    const AdPage page = m_ads.searchAds(query, req.body.index());
+    MsgUserSearchAdsAck ack;
+    for (const AdRecord &ad : page.ads)
+        fillAd(ack.body.add_adslist(), ad.gameWeb, ad);
+    for (const SiteTimeCount &count : page.counts) {
+        Proto::OneAdInfoCount *info = ack.body.add_adslistcount();
+        info->set_stradvertisingweb(utf8(count.site));
+        info->set_stropentime(utf8(count.openTime));
+        info->set_icount(count.count);
+    }
+    ack.body.set_ext(std::string());
+    ack.body.set_seachtype(page.last ? 1 : 0);
+    ack.body.set_count(page.total);
+    logSearch(c, "ads", key, req.body.index(), page.ads.size(), page.total);
+    c.send(ack);
+}
+
+void DataServer::searchForwards(DataConnection &c, const MsgUserSearchForwardReq &req)
+{
+    const QString key = fromUtf8(req.body.key()).trimmed();
+    const ForwardPage page = m_ads.searchForwards(key, req.body.index());
+    MsgUserSearchForwardAck ack;
+    for (const ForwardRecord &r : page.rows) {
+        Proto::ForwardInfo *info = ack.body.add_forwardlist();
+        info->set_mainurl(utf8(r.mainUrl));
+        info->set_maindomain(utf8(r.mainDomain));
+        info->set_forwardurl(utf8(r.forwardUrl));
+        info->set_forwarddomain(utf8(r.forwardDomain));
+        info->set_updatetime(utf8(r.updateTime));
+    }
+    ack.body.set_ext(std::string());
+    ack.body.set_key(req.body.key());
+    ack.body.add_index(req.body.index());
+    ack.body.set_count(page.total);
+    logSearch(c, "redirects", key, req.body.index(), page.rows.size(), page.total);
+    c.send(ack);
+}
+
+void DataServer::searchHistory(DataConnection &c, const MsgUserSearchHisReq &req)
+{
+    const QString key = fromUtf8(req.body.key()).trimmed();
+    const HistoryPage page = m_ads.searchHistory(key, req.body.index());
+    MsgUserSearchHisAck ack;
+    for (const HistoryRecord &r : page.rows) {
+        Proto::HisAdInfo *info = ack.body.add_adslist();
+        info->set_strgameweb(utf8(r.gameWeb));
+        info->set_strgamewebdomain(utf8(r.gameDomain));
+        info->set_stradvertisingweb(utf8(r.site));
+        info->set_stropentime(utf8(r.openTime));
+        info->set_iadcount(r.adCount);
+    }
+    ack.body.set_ext(std::string());
+    ack.body.set_index(req.body.index());
+    ack.body.set_count(page.total);
+    logSearch(c, "history", key, req.body.index(), page.rows.size(), page.total);
+    c.send(ack);
 }

@@ -8,10 +8,11 @@
 
 #include <functional>
 
+#include "MsgHeader.h"
+
 class AccountStore;
 class AdStore;
 class DataConnection;
-class MsgHeader;
 
 // The data server: protobuf frames over TCP. Greets every connection, logs
 // users in, answers the catalogue and the three searches, and pushes the ads
@@ -51,6 +52,11 @@ private:
     // Encoded notification for a user, or empty when the user is unknown.
     QByteArray adsChangeFrame(const QString &user, const QStringList &changedUrls) const;
     void handleFrame(DataConnection &connection, const char *frame, int length);
+    void logIn(DataConnection &connection, const MsgUserLoginReq &req);
+    void sendCatalogue(DataConnection &connection);
+    void searchAds(DataConnection &connection, const MsgUserSearchAdsReq &req);
+    void searchForwards(DataConnection &connection, const MsgUserSearchForwardReq &req);
+    void searchHistory(DataConnection &connection, const MsgUserSearchHisReq &req);
 
     QTcpServer m_server;
     AccountStore &m_accounts;
