@@ -9,7 +9,6 @@
 int CKestrelApp::InitInstance(QApplication &app)
 {
     app.setApplicationName(QStringLiteral("Kestrel"));
-    app.setApplicationDisplayName(QStringLiteral("Vorlant"));
     app.setWindowIcon(res::AppIcon());
     CKestrelDlg dialog(ConnectSession::Instance(), {});
     if (!dialog.Create())
