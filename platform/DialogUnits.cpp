@@ -28,11 +28,35 @@ QString FallbackFontFamily()
     return QStringLiteral("Noto Sans CJK SC");
 }
 
+QString SubstituteFamily(const QString &family)
+{
+    // Faces whose metrics come closest to the Windows ones, so that dialogs keep their
+    // proportions: a Ming face for the Song faces, a compact sans for the dialog font.
+    static const std::pair<const char16_t *, const char16_t *> substitutes[] = {
+        {u"宋体", u"AR PL UMing CN"},
+        {u"SimSun", u"AR PL UMing CN"},
+        {u"新宋体", u"AR PL UMing CN"},
+        {u"NSimSun", u"AR PL UMing CN"},
+        {u"MS Shell Dlg", u"WenQuanYi Zen Hei"},
+        {u"MS Shell Dlg 2", u"WenQuanYi Zen Hei"},
+        {u"MS Sans Serif", u"WenQuanYi Zen Hei"},
+        {u"Tahoma", u"WenQuanYi Zen Hei"},
+    };
+    if (!family.isEmpty() && QFontDatabase::hasFamily(family))
+        return family;
+    for (const auto &[windowsName, substitute] : substitutes) {
+        if (family == QStringView(windowsName) && QFontDatabase::hasFamily(QString::fromUtf16(substitute)))
+            return QString::fromUtf16(substitute);
+    }
+    return FallbackFontFamily();
+}
+
 QFont DialogFont(const QString &family, int pointSize)
 {
     QFont font;
-    if (!family.isEmpty() && QFontDatabase::hasFamily(family))
-        font.setFamilies(QStringList{family, FallbackFontFamily()});
+    const QString chosen = SubstituteFamily(family);
+    if (chosen != FallbackFontFamily())
+        font.setFamilies(QStringList{chosen, FallbackFontFamily()});
     else
         font.setFamilies(QStringList{FallbackFontFamily()});
     font.setPixelSize(MulDiv(pointSize > 0 ? pointSize : 8, 96, 72));

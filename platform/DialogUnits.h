@@ -14,6 +14,10 @@ int MulDiv(int a, int b, int c);
 // Windows dialog fonts ("MS Shell Dlg", "宋体") are absent here, and the texts are Chinese.
 QString FallbackFontFamily();
 
+// The family used for a template's font: the font itself when the system has it, else
+// the installed face closest to it in metrics, else FallbackFontFamily().
+QString SubstituteFamily(const QString &family);
+
 // The font a template names, sized in pixels at 96 dpi like a Windows LOGFONT.
 QFont DialogFont(const QString &family, int pointSize);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 
@@ -45,12 +46,17 @@ TEST(DialogUnitsTest, BaseUnitsComeFromTheFont)
     EXPECT_EQ(units.baseY, metrics.height());
 }
 
-TEST(DialogUnitsTest, MissingFontsFallBackToTheCjkSans)
+TEST(DialogUnitsTest, MissingFontsGetTheirSubstituteOrTheCjkSans)
 {
-    for (const char *family : {"MS Shell Dlg", "宋体", ""}) {
+    for (const char *family : {"MS Shell Dlg", "宋体", "", "No Such Face"}) {
         const QFont font = platform::DialogFont(QString::fromUtf8(family), 9);
         EXPECT_EQ(font.pixelSize(), 12) << family;
-        EXPECT_EQ(QFontInfo(font).family(), platform::FallbackFontFamily()) << family;
+        EXPECT_EQ(QFontInfo(font).family(), platform::SubstituteFamily(QString::fromUtf8(family))) << family;
     }
+    EXPECT_EQ(platform::SubstituteFamily(QString()), platform::FallbackFontFamily());
+    EXPECT_EQ(platform::SubstituteFamily(QStringLiteral("No Such Face")), platform::FallbackFontFamily());
+    // With the substitute faces installed (scripts/setup does), the Song faces map to a Ming face.
+    if (QFontDatabase::hasFamily(QStringLiteral("AR PL UMing CN")))
+        EXPECT_EQ(platform::SubstituteFamily(QStringLiteral("宋体")), QStringLiteral("AR PL UMing CN"));
     EXPECT_EQ(platform::DialogFont(QStringLiteral("MS Shell Dlg"), 8).pixelSize(), 11);
 }
