@@ -19,7 +19,6 @@ using namespace MainWindowLogic;
 
 namespace {
 constexpr int kHighlightSeconds = 60;
-constexpr auto kAccountRefreshPeriod = std::chrono::seconds(60);
 const QString kAddPreset = QStringLiteral("上广告用的什么网址,这里就填什么网址,要完全一样。");
 } // namespace
 
@@ -141,38 +140,54 @@ bool CKestrelDlg::runLoginDialogs()
     }
 }
 
+// Shared with the account refresh thread, which may outlive the window when it
+// is in the middle of a web request at exit (nothing waits for that request).
+struct CKestrelDlg::RefreshControl {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
+    bool busy = false;
+};
+
 void CKestrelDlg::startThreads()
 {
-    {
-        std::lock_guard guard(refreshLock);
-        stopping = false;
-    }
-    refresher = std::thread([this] { refreshAccountLoop(); });
+    refreshControl = std::make_shared<RefreshControl>();
+    refresher = std::thread(&CKestrelDlg::refreshAccountLoop, refreshControl, options.accountRefreshPeriod);
     worker = std::thread([this] { session.Run(); });
 }
 
 void CKestrelDlg::stopThreads()
 {
-    {
-        std::lock_guard guard(refreshLock);
-        stopping = true;
-    }
-    refreshWake.notify_all();
     session.Stop();
     if (worker.joinable())
         worker.join();
-    if (refresher.joinable())
+    if (!refreshControl)
+        return;
+    bool busy = false;
+    {
+        std::lock_guard guard(refreshControl->lock);
+        refreshControl->stopping = true;
+        busy = refreshControl->busy;
+    }
+    refreshControl->wake.notify_all();
+    if (!refresher.joinable())
+        return;
+    if (busy)
+        refresher.detach(); // ends by itself once its request returns
+    else
         refresher.join();
 }
 
-void CKestrelDlg::refreshAccountLoop()
+void CKestrelDlg::refreshAccountLoop(const std::shared_ptr<RefreshControl> &control,
+                                     std::chrono::milliseconds period)
 {
     AccountState &account = AccountState::Instance();
     for (;;) {
         {
-            std::unique_lock guard(refreshLock);
-            if (refreshWake.wait_for(guard, kAccountRefreshPeriod, [this] { return stopping; }))
+            std::unique_lock guard(control->lock);
+            if (control->wake.wait_for(guard, period, [&] { return control->stopping; }))
                 return;
+            control->busy = true;
         }
         QString user;
         QString password;
@@ -182,6 +197,8 @@ void CKestrelDlg::refreshAccountLoop()
             password = account.password;
         }
         Login(user, password, QStringLiteral("2"));
+        std::lock_guard guard(control->lock);
+        control->busy = false;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -59,6 +60,8 @@ public:
         QString dataHost = QStringLiteral(KESTREL_SERVICE_HOST);
         quint16 dataPort = ConnectSession::kDefaultPort;
         bool startThreads = true;
+        // How often the account fields are fetched again.
+        std::chrono::milliseconds accountRefreshPeriod{60'000};
         bool writeShortcut = true;
         bool loadFiles = true;
     };
@@ -124,7 +127,9 @@ private:
     bool runLoginDialogs();
     void startThreads();
     void stopThreads();
-    void refreshAccountLoop();
+    struct RefreshControl;
+    static void refreshAccountLoop(const std::shared_ptr<RefreshControl> &control,
+                                   std::chrono::milliseconds period);
     void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
     void showChangePopup(const QStringList &changed);
     // Hooks for windows that arrive later; each does nothing until then.
@@ -160,7 +165,5 @@ private:
 
     std::thread worker;
     std::thread refresher;
-    std::mutex refreshLock;
-    std::condition_variable refreshWake;
-    bool stopping = false;
+    std::shared_ptr<RefreshControl> refreshControl;
 };

@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <cstdlib>
+
 #include <QApplication>
 
 #include "app/KestrelApp.h"
@@ -6,5 +9,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     CKestrelApp kestrel;
-    return kestrel.InitInstance(app);
+    const int code = kestrel.InitInstance(app);
+    // A background web request may still be running; nothing waits for it.
+    std::fflush(nullptr);
+    std::quick_exit(code);
 }

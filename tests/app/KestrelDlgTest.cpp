@@ -78,9 +78,10 @@ protected:
         ASSERT_TRUE(service->accounts().putAddress(accountId, address));
     }
 
-    CKestrelDlg &open()
+    CKestrelDlg &open(std::chrono::milliseconds refreshPeriod = std::chrono::minutes(1))
     {
         CKestrelDlg::StartOptions options;
+        options.accountRefreshPeriod = refreshPeriod;
         options.login = [this](CKestrelDlg &) {
             ++loginRuns;
             AccountState &state = AccountState::Instance();
@@ -257,6 +258,22 @@ TEST_F(MainWindow, HeartbeatGoesOutOnTheThirtyFirstTick)
     dlg.OnTimer();
     EXPECT_EQ(dlg.heartbeatCounter(), 0);
     EXPECT_TRUE(session.sendWritePosition() == 12 || session.sendWritePosition() == before + 12);
+}
+
+TEST_F(MainWindow, AccountRefreshBringsANewNoticeToTheWindow)
+{
+    CKestrelDlg &dlg = open(std::chrono::milliseconds(100));
+    EXPECT_EQ(dlg.itemText(CKestrelDlg::NoticeText), QStringLiteral("公告：今晚维护"));
+    std::optional<AccountRecord> account = service->accounts().account(kUser);
+    ASSERT_TRUE(account);
+    account->notice = QStringLiteral("新公告：明日开新区");
+    ASSERT_NE(service->accounts().save(*account), 0);
+    // The refresh thread logs in again; the next tick shows what it stored.
+    ASSERT_TRUE(waitFor([&] {
+        dlg.OnTimer();
+        return dlg.itemText(CKestrelDlg::NoticeText) == QStringLiteral("新公告：明日开新区");
+    }));
+    EXPECT_TRUE(dlg.windowTitle().contains(QStringLiteral("账号:alice 接受提醒QQ邮箱:7654321@qq.com")));
 }
 
 TEST(MainWindowStart, CancelledLoginEndsBeforeAnyThreadOrTimer)
