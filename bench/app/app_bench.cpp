@@ -71,18 +71,21 @@ struct Window {
     std::unique_ptr<CKestrelDlg> dlg;
 };
 
+std::unique_ptr<Window> window; // made on first use, gone before the application object
+
 void BM_OnAdsChange(benchmark::State &state)
 {
-    static Window window;
+    if (!window)
+        window = std::make_unique<Window>();
     MsgUserAdsChangeNtf msg;
     msg.body = notification();
     for (auto _ : state) {
-        window.dlg->OnAdsChange(&window.session, &msg);
+        window->dlg->OnAdsChange(&window->session, &msg);
         QCoreApplication::processEvents(); // let the lists repaint
     }
     if (AccountState::Instance().domains.at(address(5)).adCount != kAds / kAddresses)
         state.SkipWithError("wrong count");
-    state.counters["site_rows"] = double(window.dlg->siteRows().size());
+    state.counters["site_rows"] = double(window->dlg->siteRows().size());
 }
 BENCHMARK(BM_OnAdsChange)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
@@ -107,5 +110,6 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    window.reset();
     return 0;
 }
