@@ -3,6 +3,8 @@
 #include <set>
 #include <unordered_map>
 
+#include <QAnyStringView>
+
 #include "message.pb.h"
 
 namespace MainWindowLogic {
@@ -64,10 +66,10 @@ namespace {
 // distinct text once and let the records share it.
 class SharedTexts {
 public:
-    const QString &get(bool present, const std::string &utf8)
+    QString get(bool present, const std::string &utf8)
     {
         if (!present)
-            return empty;
+            return {};
         auto found = texts.find(utf8);
         if (found == texts.end())
             found = texts.emplace(utf8, fromUtf8(true, utf8)).first;
@@ -76,8 +78,23 @@ public:
 
 private:
     std::unordered_map<std::string, QString> texts;
-    const QString empty;
 };
+
+} // namespace
+
+namespace {
+
+// The text of a field, sharing the previous notification's copy when it holds
+// the same text: most ads do not change between two notifications, and
+// sharing spares converting, allocating and later freeing them.
+QString textOf(bool present, const std::string &utf8, const QString *before)
+{
+    if (!present)
+        return {};
+    if (before && QAnyStringView::equal(*before, QUtf8StringView(utf8.data(), qsizetype(utf8.size()))))
+        return *before;
+    return fromUtf8(true, utf8);
+}
 
 } // namespace
 
@@ -87,7 +104,9 @@ QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
     const QStringList changed = ext.split(u';', Qt::SkipEmptyParts);
     const std::set<QString> changedSet(changed.begin(), changed.end());
 
-    state.adStore.clear();
+    // The store is rebuilt from scratch; the old one only lends its texts.
+    std::map<QString, AdsBySite> previous;
+    previous.swap(state.adStore);
     for (auto &[url, record] : state.domains)
         record.adCount = 0;
 
@@ -98,9 +117,11 @@ QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
     QString gameWeb;
     DomainRecord *current = nullptr;
     AdsBySite *sites = nullptr;
+    const AdsBySite *oldSites = nullptr;
     const QString *lastSite = nullptr;
     const QString *lastTime = nullptr;
     std::vector<OneAdData> *bucket = nullptr;
+    const std::vector<OneAdData> *oldBucket = nullptr;
     for (const Proto::OneAdInfo &info : ntf.adslist()) {
         const std::string &raw = info.has_strgameweb() ? info.strgameweb() : std::string();
         if (!previousRaw || raw != *previousRaw) {
@@ -113,26 +134,44 @@ QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
                 if (current && (ext.isEmpty() || changedSet.count(current->url)))
                     current->updateTime = now;
                 sites = &state.adStore[gameWeb];
+                const auto old = previous.find(gameWeb);
+                oldSites = old == previous.end() ? nullptr : &old->second;
                 lastSite = nullptr;
             }
         }
         if (current)
             ++current->adCount;
 
+        const QString site = shared.get(info.has_stradvertisingweb(), info.stradvertisingweb());
+        const QString openTime = shared.get(info.has_stropentime(), info.stropentime());
+        if (!lastSite || *lastSite != site || *lastTime != openTime) {
+            const auto siteSlot = sites->try_emplace(site).first;
+            const auto timeSlot = siteSlot->second.try_emplace(openTime).first;
+            bucket = &timeSlot->second;
+            lastSite = &siteSlot->first;
+            lastTime = &timeSlot->first;
+            oldBucket = nullptr;
+            if (oldSites) {
+                const auto oldSite = oldSites->find(site);
+                if (oldSite != oldSites->end()) {
+                    const auto oldTime = oldSite->second.find(openTime);
+                    if (oldTime != oldSite->second.end())
+                        oldBucket = &oldTime->second;
+                }
+            }
+            if (oldBucket && bucket->empty())
+                bucket->reserve(oldBucket->size());
+        }
+        const OneAdData *before =
+            oldBucket && bucket->size() < oldBucket->size() ? &(*oldBucket)[bucket->size()] : nullptr;
         OneAdData ad;
         ad.strGameWeb = gameWeb;
-        ad.strAdvertisingWeb = shared.get(info.has_stradvertisingweb(), info.stradvertisingweb());
-        ad.strOpenTime = shared.get(info.has_stropentime(), info.stropentime());
-        ad.strAdName = fromUtf8(info.has_stradname(), info.stradname());
-        ad.strIp = fromUtf8(info.has_strip(), info.strip());
-        ad.strOtherInfo = fromUtf8(info.has_strotherinfo(), info.strotherinfo());
-        if (!lastSite || *lastSite != ad.strAdvertisingWeb || *lastTime != ad.strOpenTime) {
-            const auto site = sites->try_emplace(ad.strAdvertisingWeb).first;
-            const auto slot = site->second.try_emplace(ad.strOpenTime).first;
-            bucket = &slot->second;
-            lastSite = &site->first;
-            lastTime = &slot->first;
-        }
+        ad.strAdvertisingWeb = site;
+        ad.strOpenTime = openTime;
+        ad.strAdName = textOf(info.has_stradname(), info.stradname(), before ? &before->strAdName : nullptr);
+        ad.strIp = textOf(info.has_strip(), info.strip(), before ? &before->strIp : nullptr);
+        ad.strOtherInfo =
+            textOf(info.has_strotherinfo(), info.strotherinfo(), before ? &before->strOtherInfo : nullptr);
         bucket->push_back(std::move(ad));
     }
     return changed;

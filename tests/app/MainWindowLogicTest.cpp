@@ -81,6 +81,38 @@ TEST(ApplyAdsChange, EmptyListClearsCountsButKeepsUpdateTimes)
     EXPECT_TRUE(state.adStore.empty());
 }
 
+TEST(ApplyAdsChange, SecondNotificationShowsItsOwnTextsNotTheFirstOnes)
+{
+    AccountData state = watching({record("http://a.com", "1")});
+    Proto::UserAdsChangeNtf first;
+    addAd(first, "http://a.com", "站一", "t");
+    addAd(first, "http://a.com", "站一", "t");
+    first.mutable_adslist(0)->set_strip("1.1.1.1");
+    first.mutable_adslist(1)->set_strip("2.2.2.2");
+    ApplyAdsChange(state, first, 1);
+
+    // Same address, site and opening time: the texts at each position change,
+    // one disappears, one ad is new.
+    Proto::UserAdsChangeNtf second;
+    addAd(second, "http://a.com", "站一", "t");
+    addAd(second, "http://a.com", "站一", "t");
+    addAd(second, "http://a.com", "站一", "t");
+    second.mutable_adslist(0)->set_strip("1.1.1.1");
+    second.mutable_adslist(1)->set_stradname("王者归来");
+    second.mutable_adslist(2)->set_strip("3.3.3.3");
+    second.mutable_adslist(0)->clear_stradname();
+    ApplyAdsChange(state, second, 2);
+
+    const auto &ads = state.adStore.at("http://a.com").at("站一").at("t");
+    ASSERT_EQ(ads.size(), 3u);
+    EXPECT_EQ(ads[0].strIp, QStringLiteral("1.1.1.1"));
+    EXPECT_TRUE(ads[0].strAdName.isEmpty());
+    EXPECT_EQ(ads[1].strAdName, QStringLiteral("王者归来"));
+    EXPECT_TRUE(ads[1].strIp.isEmpty());
+    EXPECT_EQ(ads[2].strIp, QStringLiteral("3.3.3.3"));
+    EXPECT_EQ(state.domains["http://a.com"].adCount, 3);
+}
+
 TEST(PopupText, ListsOnlyAddressesThatWantALocalReminder)
 {
     const AccountData state = watching({record("http://a.com", "2"), record("http://b.com", "1"),
