@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "lists/AdRecords.h"
+#include "records/AdRecords.h"
 
 // One monitored web address with its reminder settings and ad counters.
 struct DomainRecord {

@@ -16,10 +16,10 @@ QString signedQuery()
     return BuildSignedQuery(QStringLiteral("2"), state.userName, state.password);
 }
 
-std::optional<QString> requestLogged(const char *endpoint, const QString &parameters = QString())
+std::optional<QString> requestLogged(const char *path, const QString &parameters = QString())
 {
     const std::optional<QString> reply =
-        ServiceBase::Instance().fetch(QLatin1String(endpoint) + signedQuery() + parameters);
+        ServiceBase::Instance().fetch(WebProtocol::target(path, signedQuery() + parameters));
     WriteLog(reply.value_or(QString()));
     return reply;
 }
@@ -42,12 +42,12 @@ DomainRecord recordFromFields(const QStringList &fields)
 
 QString GetUserDomainInfo()
 {
-    return requestLogged(Endpoint::GetUserDomainInfo).value_or(QString());
+    return requestLogged(WebProtocol::Path::GetUserDomainInfo).value_or(QString());
 }
 
 bool RefreshDomains()
 {
-    const std::optional<QString> reply = requestLogged(Endpoint::GetUserDomainInfo);
+    const std::optional<QString> reply = requestLogged(WebProtocol::Path::GetUserDomainInfo);
     if (!reply)
         return false; // a failed request says nothing about the list: keep it
 
@@ -71,17 +71,18 @@ bool RefreshDomains()
 
 void AddDomain(DomainRecord record)
 {
-    requestLogged(Endpoint::AddDomain, QLatin1String("&monitor_url=") + QueryValue(record.url) +
-                                           QLatin1String("&monitor_type=") + QueryValue(record.remindType) +
-                                           QLatin1String("&monitor_remark=") + QueryValue(record.remark) +
-                                           QLatin1String("&monitor_publishing=") +
-                                           QueryValue(record.publishing) + QLatin1String("&jinminhou=") +
-                                           QString::number(record.jinminhou));
+    requestLogged(WebProtocol::Path::AddDomain,
+                  QLatin1String("&monitor_url=") + WebProtocol::queryValue(record.url) +
+                      QLatin1String("&monitor_type=") + WebProtocol::queryValue(record.remindType) +
+                      QLatin1String("&monitor_remark=") + WebProtocol::queryValue(record.remark) +
+                      QLatin1String("&monitor_publishing=") + WebProtocol::queryValue(record.publishing) +
+                      QLatin1String("&jinminhou=") + QString::number(record.jinminhou));
 }
 
 void DelDomain(const QString &url)
 {
-    requestLogged(Endpoint::DelDomain, QLatin1String("&monitor_url=") + QueryValue(url));
+    requestLogged(WebProtocol::Path::DelDomain,
+                  QLatin1String("&monitor_url=") + WebProtocol::queryValue(url));
 }
 
 bool WantsLocalReminder(const QString &url)

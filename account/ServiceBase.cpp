@@ -22,9 +22,6 @@
 
 namespace {
 
-// Part of every check digest; the service expects exactly this text.
-constexpr char kCheckSalt[] = "2016-11-27";
-
 qint64 systemClock()
 {
     return QDateTime::currentSecsSinceEpoch();
@@ -103,11 +100,6 @@ std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeout
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts)
 {
     return HttpFetch(url, timeouts).value_or(QString());
-}
-
-QString QueryValue(const QString &value)
-{
-    return QString::fromLatin1(WebText::PercentEncode(value));
 }
 
 int ParseLeadingInt(const QString &text)
@@ -197,13 +189,7 @@ QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userNa
         now = clock();
         rand = random();
     }
-    const QString r = QString::number(rand);
-    const QString n = QString::number(now);
-    const QString m = QString::number(now / 60);
-    const QString check = Md5Hex(userName + password + type + QLatin1String(kCheckSalt) + m + r + n);
-    return QLatin1String("user=") + QueryValue(userName) + QLatin1String("&pass=") + QueryValue(password) +
-           QLatin1String("&type=") + QueryValue(type) + QLatin1String("&rand=") + r +
-           QLatin1String("&time=") + n + QLatin1String("&check=") + check;
+    return WebProtocol::signedQuery(type, userName, password, now, rand);
 }
 
 std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
@@ -221,8 +207,8 @@ bool Login(const QString &userName, const QString &password, const QString &type
     if (userName.isEmpty() || password.isEmpty())
         return false;
     const ServiceBase &service = ServiceBase::Instance();
-    const std::optional<QString> reply =
-        service.fetch(QLatin1String(Endpoint::Login) + service.BuildSignedQuery(type, userName, password));
+    const std::optional<QString> reply = service.fetch(
+        WebProtocol::target(WebProtocol::Path::Login, service.BuildSignedQuery(type, userName, password)));
     if (!reply || reply->size() < 2)
         return false;
     const QStringList fields = SplitText(*reply, u'|');

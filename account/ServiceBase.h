@@ -8,19 +8,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "account/WebText.h"
+#include "webproto/WebProtocol.h"
+#include "webproto/WebText.h"
 
 using WebText::Md5Hex;
 using WebText::SplitText;
-
-// Paths of the web service, appended to the base address as they stand.
-namespace Endpoint {
-inline constexpr char Login[] = "/tongji/common_login_for_monitor/login.asp?";
-inline constexpr char GetUserDomainInfo[] = "/tongji/common_login_for_monitor/get_user_domain_info.asp?";
-inline constexpr char AddDomain[] = "/tongji/common_login_for_monitor/add_domain.asp?";
-inline constexpr char DelDomain[] = "/tongji/common_login_for_monitor/del_domain.asp?";
-inline constexpr char AccountAdd[] = "/tongji/account_add_1_1.asp?time=";
-} // namespace Endpoint
 
 struct HttpTimeouts {
     // Longest wait for the connection and for any further bytes.
@@ -41,10 +33,6 @@ inline constexpr int kMaxReplyBytes = 9'999;
 std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeouts = {});
 // The reply text, empty when the request failed.
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts = {});
-
-// A query value as it goes on the wire: its GBK bytes percent-encoded,
-// RFC 3986 unreserved characters left as they are.
-QString QueryValue(const QString &value);
 
 // The integer at the start of a text, read the way C's strtol reads it:
 // leading white space, an optional sign, decimal digits up to the first
@@ -75,9 +63,8 @@ public:
     QString address() const;
     HttpTimeouts timeouts() const;
 
-    // user=U&pass=P&type=T&rand=R&time=N&check=C with C the digest of the
-    // raw texts U+P+T+"2016-11-27"+M+R+N (M = N / 60). Values are
-    // percent-encoded on the wire; the digest is not affected by that.
+    // The signed query (see WebProtocol::signedQuery) at this service's
+    // clock and random number.
     QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password) const;
 
     // GET of address() + pathAndQuery.

@@ -1,8 +1,8 @@
-#include "KestrelApp.h"
+#include "app/KestrelApp.h"
 
 #include <QApplication>
 
-#include "ConnectSession.h"
+#include "net/ConnectSession.h"
 #include "app/KestrelDlg.h"
 #include "res/Resources.h"
 

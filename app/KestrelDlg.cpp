@@ -1,4 +1,4 @@
-#include "KestrelDlg.h"
+#include "app/KestrelDlg.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -6,10 +6,10 @@
 #include <QHeaderView>
 #include <QMenu>
 
-#include "MsgDispatcher.h"
+#include "net/MsgDispatcher.h"
 #include "account/DomainService.h"
 #include "account/HostTools.h"
-#include "account/LoginDlg.h"
+#include "account/dialogs/LoginDlg.h"
 #include "account/ServiceBase.h"
 #include "app/MainWindowLogic.h"
 #include "platform/MenuBuilder.h"

@@ -13,9 +13,9 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "ConnectSession.h"
+#include "net/ConnectSession.h"
 #include "account/AccountState.h"
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 #include "lists/LineColorListCtrl.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"

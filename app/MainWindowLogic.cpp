@@ -1,11 +1,11 @@
-#include "MainWindowLogic.h"
+#include "app/MainWindowLogic.h"
 
 #include <set>
 #include <unordered_map>
 
 #include <QAnyStringView>
 
-#include "message.pb.h"
+#include "net/message.pb.h"
 
 namespace MainWindowLogic {
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "account/AccountState.h"
-#include "lists/AdRecords.h"
+#include "records/AdRecords.h"
 
 namespace Proto {
 class UserAdsChangeNtf;

@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 #include "platform/MenuBuilder.h"
 #include "res/Resources.h"
 

@@ -1,6 +1,6 @@
 #include "lists/VirtualListModel.h"
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 
 VirtualListModel::VirtualListModel(QObject *parent) : QAbstractTableModel(parent)
 {

@@ -1,4 +1,4 @@
-#include "ConnectSession.h"
+#include "net/ConnectSession.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "MsgFactory.h"
+#include "net/MsgFactory.h"
 
 namespace {
 // How long one connection attempt may take before it counts as failed.

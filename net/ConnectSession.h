@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "FrameCutter.h"
-#include "MsgHeader.h"
+#include "net/FrameCutter.h"
+#include "net/MsgHeader.h"
 
 // Receives every message the connection delivers, on the worker thread. The
 // message belongs to the handler from the call on.

@@ -1,4 +1,4 @@
-#include "FrameCutter.h"
+#include "net/FrameCutter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 // Holds received bytes and cuts them into frames. Knows nothing of sockets, so
 // it can be fed bytes in any chunking. The buffer grows on demand up to

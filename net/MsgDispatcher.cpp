@@ -1,6 +1,6 @@
-#include "MsgDispatcher.h"
+#include "net/MsgDispatcher.h"
 
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 std::map<int, MsgDispatcher::Entry> &MsgDispatcher::table()
 {

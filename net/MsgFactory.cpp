@@ -1,4 +1,4 @@
-#include "MsgFactory.h"
+#include "net/MsgFactory.h"
 
 #include <new>
 #include <vector>

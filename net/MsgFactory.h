@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 // Type id to a fresh message object. Filled once during static initialisation
 // and only read afterwards (by the connection worker).

@@ -1,4 +1,4 @@
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "message.pb.h"
+#include "net/message.pb.h"
 
 namespace google::protobuf {
 class Message;

@@ -1,10 +1,10 @@
-#include "AccountStore.h"
+#include "service/AccountStore.h"
 
 #include <QMap>
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "Database.h"
+#include "service/Database.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "ServiceRecords.h"
+#include "service/ServiceRecords.h"
 
 class Database;
 

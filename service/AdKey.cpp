@@ -1,8 +1,8 @@
-#include "AdKey.h"
+#include "service/AdKey.h"
 
 #include <QRegularExpression>
 
-#include "account/WebText.h"
+#include "webproto/WebText.h"
 
 namespace AdKey {
 

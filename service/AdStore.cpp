@@ -1,4 +1,4 @@
-#include "AdStore.h"
+#include "service/AdStore.h"
 
 #include <QSqlQuery>
 #include <QUrl>
@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "Database.h"
+#include "service/Database.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-#include "AdKey.h"
-#include "ServiceRecords.h"
+#include "service/AdKey.h"
+#include "service/ServiceRecords.h"
 
 class Database;
 class QSqlQuery;

@@ -8,8 +8,8 @@
 #include "AccountStore.h"
 #include "AdKey.h"
 #include "AdStore.h"
-#include "FrameCutter.h"
-#include "MsgHeader.h"
+#include "net/FrameCutter.h"
+#include "net/MsgHeader.h"
 #include "ServiceLog.h"
 
 namespace {

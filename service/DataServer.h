@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 class AccountStore;
 class AdStore;

@@ -1,4 +1,4 @@
-#include "Database.h"
+#include "service/Database.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -6,7 +6,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 
-#include "ServiceLog.h"
+#include "service/ServiceLog.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "DemoData.h"
+#include "service/DemoData.h"
 
 #include <QDateTime>
 #include <QSet>
 
 #include <algorithm>
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "ServiceLog.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "service/ServiceLog.h"
 
 const QString DemoData::kUser = QStringLiteral("demo");
 const QString DemoData::kPassword = QStringLiteral("demo123");

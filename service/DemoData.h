@@ -7,7 +7,7 @@
 
 #include <random>
 
-#include "ServiceRecords.h"
+#include "service/ServiceRecords.h"
 
 class AccountStore;
 class AdStore;

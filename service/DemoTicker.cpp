@@ -1,9 +1,9 @@
-#include "DemoTicker.h"
+#include "service/DemoTicker.h"
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "DemoData.h"
-#include "ServiceLog.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "service/DemoData.h"
+#include "service/ServiceLog.h"
 
 DemoTicker::DemoTicker(DemoData &data, AccountStore &accounts, AdStore &ads, QObject *parent)
     : QObject(parent), m_data(data), m_accounts(accounts), m_ads(ads)

@@ -1,6 +1,6 @@
-#include "ReplyText.h"
+#include "service/ReplyText.h"
 
-#include "account/WebText.h"
+#include "webproto/WebText.h"
 
 namespace ReplyText {
 

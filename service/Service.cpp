@@ -1,16 +1,16 @@
-#include "Service.h"
+#include "service/Service.h"
 
 #include <QDate>
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "DataServer.h"
-#include "Database.h"
-#include "DemoData.h"
-#include "DemoTicker.h"
-#include "HttpServer.h"
-#include "ServiceLog.h"
-#include "WebService.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "service/DataServer.h"
+#include "service/Database.h"
+#include "service/DemoData.h"
+#include "service/DemoTicker.h"
+#include "service/HttpServer.h"
+#include "service/ServiceLog.h"
+#include "service/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
     : QObject(parent), m_options(std::move(options)), m_db(std::make_unique<Database>()),

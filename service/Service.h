@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "ServiceOptions.h"
+#include "service/ServiceOptions.h"
 
 class AccountStore;
 class AdStore;

@@ -1,4 +1,4 @@
-#include "ServiceRecords.h"
+#include "service/ServiceRecords.h"
 
 QString AdRecord::openTime() const
 {

@@ -1,4 +1,4 @@
-#include "StopSignals.h"
+#include "service/StopSignals.h"
 
 #include <csignal>
 #include <sys/socket.h>

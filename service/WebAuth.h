@@ -2,17 +2,12 @@
 
 #include <QString>
 
-// The digests by which the web service recognises its client: the check value
-// of every signed query and the key of an account request. Both are computed
-// over the decoded (raw) texts of the query.
+// When the web service accepts a digest its client sent (the recipes are
+// WebProtocol's): the clock must be close to ours and the hex must match.
 namespace WebAuth {
 
 // How far the client's clock may be from ours, either way.
 constexpr qint64 kMaxClockSkewSecs = 300;
-
-QString checkDigest(const QString &user, const QString &password, const QString &type, const QString &rand,
-                    const QString &time);
-QString accountKey(const QString &user, const QString &password, const QString &time);
 
 // True when time is a decimal count of seconds within the allowed skew of now.
 bool isFresh(const QString &time, qint64 now);

@@ -1,17 +1,17 @@
-#include "WebService.h"
+#include "service/WebService.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
 
-#include "AccountStore.h"
-#include "ReplyText.h"
-#include "ServiceLog.h"
-#include "WebAuth.h"
-#include "account/WebText.h"
+#include "service/AccountStore.h"
+#include "service/ReplyText.h"
+#include "service/ServiceLog.h"
+#include "service/WebAuth.h"
+#include "webproto/WebProtocol.h"
+#include "webproto/WebText.h"
 
 namespace {
 
-const QByteArray kMonitorPrefix = "/tongji/common_login_for_monitor/";
 const QString kBannerPath = QStringLiteral("/banner.html");
 
 QString value(const QHash<QString, QString> &args, const char *name)
@@ -51,15 +51,15 @@ HttpReply WebService::handle(const HttpRequest &request)
 {
     const QByteArray path = request.path.toLower();
     const QHash<QString, QString> args = parseQuery(request.query);
-    if (path == kMonitorPrefix + "login.asp")
+    if (path == WebProtocol::Path::Login)
         return login(request, args);
-    if (path == kMonitorPrefix + "get_user_domain_info.asp")
+    if (path == WebProtocol::Path::GetUserDomainInfo)
         return domainInfo(args);
-    if (path == kMonitorPrefix + "add_domain.asp")
+    if (path == WebProtocol::Path::AddDomain)
         return addDomain(args);
-    if (path == kMonitorPrefix + "del_domain.asp")
+    if (path == WebProtocol::Path::DelDomain)
         return delDomain(args);
-    if (path == "/tongji/account_add_1_1.asp")
+    if (path == WebProtocol::Path::AccountAdd)
         return accountAdd(args);
     if (path == "/" || path == "/index.html")
         return page(request, false);
@@ -93,7 +93,7 @@ WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, c
     const QString time = value(args, "time");
     const QString check = value(args, "check");
     if (user.isEmpty() || pass.isEmpty() || !types.contains(type) ||
-        !WebAuth::sameDigest(WebAuth::checkDigest(user, pass, type, rand, time), check)) {
+        !WebAuth::sameDigest(WebProtocol::checkDigest(user, pass, type, rand, time), check)) {
         auth.code = BadCheck;
         auth.message = QStringLiteral("请求校验失败，请使用正版客户端。");
         return auth;
@@ -202,7 +202,7 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
     const QString user = value(args, "user");
     const QString pass = value(args, "pass");
     const QString qq = value(args, "qq");
-    if (!WebAuth::sameDigest(WebAuth::accountKey(user, pass, time), value(args, "key")))
+    if (!WebAuth::sameDigest(WebProtocol::accountKey(user, pass, time), value(args, "key")))
         return failure(BadCheck, QStringLiteral("请求校验失败，请使用正版客户端。"));
     if (!WebAuth::isFresh(time, m_now()))
         return failure(StaleTime, QStringLiteral("电脑时间不正确，请校准时间后再试。"));

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "HttpServer.h"
-#include "ServiceRecords.h"
+#include "service/HttpServer.h"
+#include "service/ServiceRecords.h"
 
 class AccountStore;
 

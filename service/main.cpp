@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "Service.h"
-#include "ServiceLog.h"
-#include "ServiceOptions.h"
-#include "StopSignals.h"
+#include "service/Service.h"
+#include "service/ServiceLog.h"
+#include "service/ServiceOptions.h"
+#include "service/StopSignals.h"
 
 namespace {
 

@@ -28,8 +28,7 @@ protected:
 
 // Adapter over a vector of records held by someone else; each column shows one
 // text member of T.
-template <class T>
-class CtrlData final : public ICtrlData {
+template <class T> class CtrlData final : public ICtrlData {
 public:
     using Column = QString T::*;
 

@@ -1,7 +1,6 @@
-#include "AccountChecks.h"
+#include "account/dialogs/AccountChecks.h"
 
-#include "account/ServiceBase.h"
-#include "account/WebText.h"
+#include "webproto/WebProtocol.h"
 
 namespace {
 
@@ -43,9 +42,6 @@ QString CheckNewAccount(const NewAccountInput &in)
 
 QString AccountAddRequest(const NewAccountInput &in, qint64 unixSeconds)
 {
-    const QString time = QString::number(unixSeconds);
-    const QString key = WebText::Md5Hex(QStringLiteral("20160524") + in.userName + in.password + time);
-    return QLatin1String(Endpoint::AccountAdd) + time + QStringLiteral("&user=") + QueryValue(in.userName) +
-           QStringLiteral("&pass=") + QueryValue(in.password) + QStringLiteral("&key=") + key +
-           QStringLiteral("&qq=") + QueryValue(in.qq);
+    return WebProtocol::target(WebProtocol::Path::AccountAdd,
+                               WebProtocol::accountAddQuery(in.userName, in.password, in.qq, unixSeconds));
 }

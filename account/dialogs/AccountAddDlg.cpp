@@ -1,4 +1,4 @@
-#include "AccountAddDlg.h"
+#include "account/dialogs/AccountAddDlg.h"
 
 #include <QDateTime>
 #include <QLineEdit>

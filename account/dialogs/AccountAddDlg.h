@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "account/AccountChecks.h"
+#include "account/dialogs/AccountChecks.h"
 #include "platform/DialogWindow.h"
 
 // Creates an account on the web service. Stays open on every failure.

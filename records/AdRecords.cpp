@@ -1,11 +1,11 @@
-#include "lists/AdRecords.h"
+#include "records/AdRecords.h"
 
 #include <string>
 
 #include <QDateTime>
 #include <QStringList>
 
-#include "message.pb.h"
+#include "net/message.pb.h"
 
 namespace {
 

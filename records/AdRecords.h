@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 
 namespace Proto {
 class OneAdInfo;

@@ -1,8 +1,8 @@
-#include "LoginDlg.h"
+#include "account/dialogs/LoginDlg.h"
 
 #include <QLineEdit>
 
-#include "account/AccountAddDlg.h"
+#include "account/dialogs/AccountAddDlg.h"
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 #include "res/Resources.h"

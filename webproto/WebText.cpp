@@ -1,4 +1,4 @@
-#include "WebText.h"
+#include "webproto/WebText.h"
 
 #include <QCryptographicHash>
 #include <QStringDecoder>
