@@ -7,10 +7,11 @@
 
 #include <QApplication>
 
-#include "ConnectSession.h"
+#include "net/ConnectSession.h"
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 #include "app/KestrelDlg.h"
+#include "tests/support/TestApplication.h"
 
 namespace {
 
@@ -128,9 +129,7 @@ BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportA
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = TestSupport::makeApplication(argc, argv, true);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -13,8 +13,9 @@
 #include <QImage>
 #include <QScrollBar>
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 #include "lists/VirtualListCtrl.h"
+#include "tests/support/TestApplication.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <cstddef>
@@ -193,9 +194,7 @@ BENCHMARK(BM_HeaderSortAgainstStdSort)->UseManualTime()->Iterations(3)->Unit(ben
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = TestSupport::makeApplication(argc, argv, true);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

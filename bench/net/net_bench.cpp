@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConnectSession.h"
-#include "FrameCutter.h"
-#include "LoopbackPeer.h"
+#include "net/ConnectSession.h"
+#include "net/FrameCutter.h"
+#include "tests/support/LoopbackPeer.h"
 
 namespace {
 

@@ -11,11 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "AdKey.h"
-#include "AdStore.h"
-#include "Database.h"
-#include "DemoData.h"
-#include "ServiceLog.h"
+#include "service/AdKey.h"
+#include "service/AdStore.h"
+#include "service/Database.h"
+#include "service/DemoData.h"
+#include "service/ServiceLog.h"
+#include "tests/support/TestApplication.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ public:
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = TestSupport::makeApplication(argc, argv, false);
     ServiceLog::setEnabled(false);
     benchmark::Initialize(&argc, argv);
 

@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 #include "account/DomainService.h"
 #include "account/FileStream.h"
 

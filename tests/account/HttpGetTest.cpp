@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 
-#include "CannedHttpServer.h"
+#include "tests/support/CannedHttpServer.h"
 #include "account/ServiceBase.h"
 
 using namespace std::chrono_literals;
@@ -132,7 +132,8 @@ TEST(HttpGet, PercentEncodedValuesArriveIntact)
 {
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok("ok"); });
     const QString value = QStringLiteral("a&b=c#d%e f+g\u4f60\u597d/?~");
-    ASSERT_EQ(HttpGet(server.address() + "/p?v=" + QueryValue(value) + "&w=1"), QStringLiteral("ok"));
+    ASSERT_EQ(HttpGet(server.address() + "/p?v=" + WebProtocol::queryValue(value) + "&w=1"),
+              QStringLiteral("ok"));
     const QByteArray target = server.targets().value(0);
     EXPECT_FALSE(target.contains(' '));
     EXPECT_FALSE(target.contains('#'));

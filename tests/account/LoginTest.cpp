@@ -4,7 +4,7 @@
 
 #include <QCryptographicHash>
 
-#include "ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 #include "account/ServiceBase.h"
 
 namespace {

@@ -4,14 +4,14 @@
 #include <QGroupBox>
 #include <QTest>
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "ServiceTestSupport.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "tests/support/ServiceTestSupport.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
 #include "app/KestrelDlg.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
 using namespace ServiceTest;
@@ -28,15 +28,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(service.start()) << service->errorString().toStdString();
-        AccountRecord account;
-        account.user = kUser;
-        account.password = kPassword;
-        account.qq = QStringLiteral("7654321");
-        account.mailbox = QStringLiteral("7654321@qq.com");
-        account.notice = QStringLiteral("公告：今晚维护");
-        account.linkUrl = QStringLiteral("/");
-        account.pageUrl = QStringLiteral("/banner.html");
-        accountId = service->accounts().save(account);
+        accountId = seedAccount(service, sampleAccount(kUser, kPassword));
         ASSERT_NE(accountId, 0);
         watch("http://www.a-game.com", "1");
         watch("http://www.b-game.com", "2");

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainWindowLogic.h"
-#include "message.pb.h"
+#include "net/message.pb.h"
 
 using namespace MainWindowLogic;
 

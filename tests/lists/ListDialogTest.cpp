@@ -3,10 +3,10 @@
 #include <QHeaderView>
 #include <QTest>
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "lists/CtrlData.h"
+#include "records/CtrlData.h"
 #include "lists/VirtualListCtrl.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "ConnectSession.h"
-#include "LoopbackPeer.h"
+#include "net/ConnectSession.h"
+#include "tests/support/LoopbackPeer.h"
 
 namespace {
 

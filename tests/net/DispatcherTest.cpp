@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "MsgDispatcher.h"
-#include "MsgHeader.h"
+#include "net/MsgDispatcher.h"
+#include "net/MsgHeader.h"
 
 namespace {
 

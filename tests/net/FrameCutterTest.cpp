@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "FrameCutter.h"
-#include "LoopbackPeer.h"
-#include "MsgHeader.h"
+#include "net/FrameCutter.h"
+#include "tests/support/LoopbackPeer.h"
+#include "net/MsgHeader.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "MsgFactory.h"
-#include "MsgHeader.h"
+#include "net/MsgFactory.h"
+#include "net/MsgHeader.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "platform/DialogWindow.h"
-#include "tests/platform/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 using namespace platform;
 

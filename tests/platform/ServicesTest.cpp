@@ -4,9 +4,9 @@
 #include <QThread>
 
 #include "platform/MenuBuilder.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/RecordingServices.h"
 #include "platform/Services.h"
-#include "tests/platform/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 using namespace platform;
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "DataServer.h"
-#include "ServiceTestSupport.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "service/DataServer.h"
+#include "tests/support/ServiceTestSupport.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
@@ -19,15 +19,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(service.start()) << service->errorString().toStdString();
-        AccountRecord a;
-        a.user = QStringLiteral("alice");
-        a.password = QStringLiteral("密码1");
-        a.qq = QStringLiteral("7654321");
-        a.mailbox = QStringLiteral("7654321@qq.com");
-        a.notice = QStringLiteral("公告：今晚维护");
-        a.linkUrl = QStringLiteral("/");
-        a.pageUrl = QStringLiteral("/banner.html");
-        ASSERT_NE(service->accounts().save(a), 0);
+        ASSERT_NE(seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("密码1"))), 0);
 
         AccountState &state = AccountState::Instance();
         state.resetForTests();

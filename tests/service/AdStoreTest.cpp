@@ -3,13 +3,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "AccountStore.h"
-#include "AdKey.h"
-#include "AdStore.h"
-#include "Database.h"
-#include "DemoData.h"
-#include "ReplyText.h"
-#include "ServiceTestSupport.h"
+#include "service/AccountStore.h"
+#include "service/AdKey.h"
+#include "service/AdStore.h"
+#include "service/Database.h"
+#include "service/DemoData.h"
+#include "service/ReplyText.h"
+#include "tests/support/ServiceTestSupport.h"
 
 using namespace ServiceTest;
 

@@ -4,11 +4,11 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
-#include "AccountStore.h"
-#include "AdStore.h"
-#include "DataServer.h"
-#include "ServiceTestSupport.h"
-#include "account/WebText.h"
+#include "service/AccountStore.h"
+#include "service/AdStore.h"
+#include "service/DataServer.h"
+#include "tests/support/ServiceTestSupport.h"
+#include "webproto/WebText.h"
 
 using namespace ServiceTest;
 
@@ -29,10 +29,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(service.start()) << service->errorString().toStdString();
-        AccountRecord a;
-        a.user = QStringLiteral("alice");
-        a.password = QStringLiteral("secret1");
-        accountId = service->accounts().save(a);
+        accountId = seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1")));
         ASSERT_NE(accountId, 0);
         ASSERT_TRUE(service->accounts().putAddress(
             accountId, {kWatched, QStringLiteral("1"), QStringLiteral("r"), QStringLiteral("1"), 0}));

@@ -6,8 +6,8 @@
 
 #include <csignal>
 
-#include "ServiceTestSupport.h"
-#include "account/WebText.h"
+#include "tests/support/ServiceTestSupport.h"
+#include "webproto/WebText.h"
 
 using namespace ServiceTest;
 

@@ -3,9 +3,9 @@
 #include <QDateTime>
 #include <QTcpSocket>
 
-#include "AccountStore.h"
-#include "ServiceTestSupport.h"
-#include "account/WebText.h"
+#include "service/AccountStore.h"
+#include "tests/support/ServiceTestSupport.h"
+#include "webproto/WebText.h"
 
 using namespace ServiceTest;
 
@@ -31,15 +31,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(service.start()) << service->errorString().toStdString();
-        AccountRecord a;
-        a.user = QStringLiteral("alice");
-        a.password = QStringLiteral("secret1");
+        AccountRecord a = sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1"));
         a.qq = QStringLiteral("123456");
         a.mailbox = QStringLiteral("123456@qq.com");
         a.notice = QStringLiteral("今晚维护");
-        a.linkUrl = QStringLiteral("http://link.example/");
-        a.pageUrl = QStringLiteral("/banner.html");
-        ASSERT_NE(service->accounts().save(a), 0);
+        a.linkUrl = QStringLiteral("http://link.example/"); // an outside address is passed on as it stands
+        ASSERT_NE(seedAccount(service, a), 0);
     }
 
     HttpResult get(const QString &endpoint, const QByteArray &query)

@@ -12,10 +12,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "ServiceFixture.h"
-#include "account/AccountAddDlg.h"
-#include "account/LoginDlg.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/ServiceFixture.h"
+#include "account/dialogs/AccountAddDlg.h"
+#include "account/dialogs/LoginDlg.h"
+#include "tests/support/RecordingServices.h"
 
 using namespace std::chrono_literals;
 using platform::MessageIcon;

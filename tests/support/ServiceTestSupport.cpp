@@ -1,4 +1,4 @@
-#include "ServiceTestSupport.h"
+#include "tests/support/ServiceTestSupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -11,33 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "account/WebText.h"
+#include "service/AccountStore.h"
+#include "webproto/WebProtocol.h"
+#include "webproto/WebText.h"
 
 namespace ServiceTest {
-
-namespace {
-
-// One application object for every test of the executable.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "test_service";
-        static char *argv[] = {name, nullptr};
-        // A GUI test may have made its QApplication already.
-        if (!QCoreApplication::instance())
-            m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-[[maybe_unused]] const auto *environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-} // namespace
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
@@ -48,6 +26,24 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QTest::qWait(2);
     }
     return true;
+}
+
+AccountRecord sampleAccount(const QString &user, const QString &password)
+{
+    AccountRecord account;
+    account.user = user;
+    account.password = password;
+    account.qq = QStringLiteral("7654321");
+    account.mailbox = QStringLiteral("7654321@qq.com");
+    account.notice = QStringLiteral("公告：今晚维护");
+    account.linkUrl = QStringLiteral("/");
+    account.pageUrl = QStringLiteral("/banner.html");
+    return account;
+}
+
+qint64 seedAccount(LocalService &service, const AccountRecord &account)
+{
+    return service->accounts().save(account);
 }
 
 LocalService::LocalService() = default;
@@ -124,9 +120,7 @@ QByteArray signedQuery(const QString &user, const QString &password, const QStri
 {
     const QString rand = QString::number(4242);
     const QString n = QString::number(time);
-    // The check value as the client computes it, over the plain texts.
-    const QString check = WebText::Md5Hex(user + password + type + QStringLiteral("2016-11-27") +
-                                          QString::number(time / 60) + rand + n);
+    const QString check = WebProtocol::checkDigest(user, password, type, rand, n);
     const auto value = [raw](const QString &v) { return raw ? WebText::ToAnsi(v) : encodeValue(v); };
     return "user=" + value(user) + "&pass=" + value(password) + "&type=" + value(type) +
            "&rand=" + rand.toLatin1() + "&time=" + n.toLatin1() + "&check=" + check.toLatin1();

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "CannedHttpServer.h"
+#include "tests/support/CannedHttpServer.h"
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 

@@ -1,4 +1,4 @@
-#include "LoopbackPeer.h"
+#include "tests/support/LoopbackPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "MsgHeader.h"
+#include "net/MsgHeader.h"
 
 namespace {
 

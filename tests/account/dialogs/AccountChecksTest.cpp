@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "account/AccountChecks.h"
+#include "account/dialogs/AccountChecks.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <QStringEncoder>
 #include <QTest>
 
-#include "ServiceFixture.h"
-#include "account/AccountAddDlg.h"
-#include "platform/RecordingServices.h"
+#include "tests/support/ServiceFixture.h"
+#include "account/dialogs/AccountAddDlg.h"
+#include "tests/support/RecordingServices.h"
 
 using namespace std::chrono_literals;
 using platform::MessageIcon;

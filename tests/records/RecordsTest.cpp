@@ -8,8 +8,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "lists/AdRecords.h"
-#include "message.pb.h"
+#include "records/AdRecords.h"
+#include "net/message.pb.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "account/WebText.h"
+#include "webproto/WebText.h"
 
 namespace {
 

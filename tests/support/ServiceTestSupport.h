@@ -12,10 +12,10 @@
 #include <mutex>
 #include <thread>
 
-#include "ConnectSession.h"
-#include "MsgHeader.h"
-#include "Service.h"
-#include "ServiceRecords.h"
+#include "net/ConnectSession.h"
+#include "net/MsgHeader.h"
+#include "service/Service.h"
+#include "service/ServiceRecords.h"
 
 namespace ServiceTest {
 
@@ -37,6 +37,12 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<Service> service;
 };
+
+// An account as a logged-in client sees it: QQ, mailbox, notice, a link to
+// the service's root and its banner page filled in.
+AccountRecord sampleAccount(const QString &user, const QString &password);
+// Saves the account; its id, or 0 when the store refused it.
+qint64 seedAccount(LocalService &service, const AccountRecord &account);
 
 // A GET through QNetworkAccessManager; status 0 when no reply came.
 struct HttpResult {

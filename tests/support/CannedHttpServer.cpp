@@ -1,4 +1,4 @@
-#include "CannedHttpServer.h"
+#include "tests/support/CannedHttpServer.h"
 
 #include <memory>
 
