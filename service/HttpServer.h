@@ -1,26 +1,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
 
 #include <functional>
 
-struct HttpRequest {
-    QByteArray method;
-    QByteArray path;  // raw, up to the "?"
-    QByteArray query; // raw, after the "?"
-    QByteArray version;
-    QHash<QByteArray, QByteArray> headers; // names lower-cased
-    QHostAddress peer;
-    // Where the request came in, for building addresses back to us.
-    QHostAddress localAddress;
-    quint16 localPort = 0;
-
-    QByteArray header(const QByteArray &lowerName) const { return headers.value(lowerName); }
-};
+#include "service/HttpRequestParser.h"
 
 struct HttpReply {
     int status = 200;
@@ -36,24 +23,24 @@ class HttpServer : public QObject {
 public:
     using Handler = std::function<HttpReply(const HttpRequest &)>;
 
-    static constexpr int kMaxHeaderBytes = 16 * 1024;
-    static constexpr int kMaxBodyBytes = 64 * 1024;
+    static constexpr int kMaxHeaderBytes = HttpRequestParser::kMaxHeaderBytes;
+    static constexpr int kMaxBodyBytes = HttpRequestParser::kMaxBodyBytes;
 
-    explicit HttpServer(Handler handler, QObject *parent = nullptr);
+    explicit HttpServer(Handler onRequest, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
-    quint16 port() const { return m_server.serverPort(); }
-    QString errorString() const { return m_server.errorString(); }
-    void close() { m_server.close(); }
+    quint16 port() const { return server.serverPort(); }
+    QString errorString() const { return server.errorString(); }
+    void close() { server.close(); }
     // A connection with no request for this long is closed.
-    void setIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
+    void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
 
     static QByteArray statusText(int status);
 
 private:
     void onNewConnection();
 
-    QTcpServer m_server;
-    Handler m_handler;
-    int m_idleTimeoutMs = 30000;
+    QTcpServer server;
+    Handler handler;
+    int idleTimeoutMs = 30000;
 };
