@@ -24,18 +24,18 @@ public:
     // A peer that stops reading is dropped rather than buffered for without end.
     static constexpr qint64 kMaxPendingBytes = 64 * 1024 * 1024;
 
-    DataServer(AccountStore &accounts, AdStore &ads, QObject *parent = nullptr);
+    DataServer(AccountStore &accountStore, AdStore &adStore, QObject *parent = nullptr);
     ~DataServer() override;
 
     bool listen(const QHostAddress &address, quint16 port);
-    quint16 port() const { return m_server.serverPort(); }
-    QString errorString() const { return m_server.errorString(); }
+    quint16 port() const { return server.serverPort(); }
+    QString errorString() const { return server.errorString(); }
     void close();
 
     // A connection silent for longer than this is closed.
-    void setIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
-    int idleTimeout() const { return m_idleTimeoutMs; }
-    int connectionCount() const { return int(m_connections.size()); }
+    void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
+    int idleTimeout() const { return idleTimeoutMs; }
+    int connectionCount() const { return int(connections.size()); }
 
     // Sends every connection logged in as user the complete ads of its
     // monitored addresses; changedUrls go into Ext (empty: all).
@@ -58,13 +58,10 @@ private:
     void searchForwards(DataConnection &connection, const MsgUserSearchForwardReq &req);
     void searchHistory(DataConnection &connection, const MsgUserSearchHisReq &req);
 
-    QTcpServer m_server;
-    AccountStore &m_accounts;
-    AdStore &m_ads;
-    QList<DataConnection *> m_connections;
-    int m_idleTimeoutMs = kDefaultIdleTimeoutMs;
-    int m_nextId = 1;
+    QTcpServer server;
+    AccountStore &accounts;
+    AdStore &ads;
+    QList<DataConnection *> connections;
+    int idleTimeoutMs = kDefaultIdleTimeoutMs;
+    int nextId = 1;
 };
-
-// Encodes a message into one frame.
-QByteArray encodeFrame(MsgHeader &msg);

@@ -1,10 +1,10 @@
-#include "HttpServer.h"
+#include "service/HttpServer.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "ServiceLog.h"
+#include "service/ServiceLog.h"
 
 namespace {
 
