@@ -366,9 +366,9 @@ struct CopyCase {
     QString expected;
 };
 
-class CopyTextTest : public VirtualListTest, public ::testing::WithParamInterface<CopyCase> {};
+class CopyText : public VirtualListTest, public ::testing::WithParamInterface<CopyCase> {};
 
-TEST_P(CopyTextTest, JoinsCellsWithTabsAndRowsWithLineBreaks)
+TEST_P(CopyText, TabsBetweenCellsLineBreaksBetweenRows)
 {
     const CopyCase &c = GetParam();
     rows = c.rows;
@@ -394,7 +394,7 @@ const CopyCase copyCases[] = {
      "c\r\ne\th"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Selections, CopyTextTest, ::testing::ValuesIn(copyCases),
+INSTANTIATE_TEST_SUITE_P(Selections, CopyText, ::testing::ValuesIn(copyCases),
                          [](const ::testing::TestParamInfo<CopyCase> &info) {
                              return std::string(info.param.name);
                          });
