@@ -61,10 +61,10 @@ CKestrelDlg::~CKestrelDlg()
 {
     stopThreads();
     if (subscribed) {
-        MsgDispatcher::Unsubscribe(kMsgConnected, this, &CKestrelDlg::OnConnected);
-        MsgDispatcher::Unsubscribe(kMsgUserLoginAck, this, &CKestrelDlg::OnLoginAck);
-        MsgDispatcher::Unsubscribe(kMsgUserAdsChangeNtf, this, &CKestrelDlg::OnAdsChange);
-        MsgDispatcher::Unsubscribe(kMsgGetAdvertisingWebInfoNtf, this, &CKestrelDlg::OnSiteCatalogue);
+        MsgDispatcher::Unsubscribe(this, &CKestrelDlg::OnConnected);
+        MsgDispatcher::Unsubscribe(this, &CKestrelDlg::OnLoginAck);
+        MsgDispatcher::Unsubscribe(this, &CKestrelDlg::OnAdsChange);
+        MsgDispatcher::Unsubscribe(this, &CKestrelDlg::OnSiteCatalogue);
     }
 }
 
@@ -80,10 +80,10 @@ bool CKestrelDlg::OnInitDialog()
         return false;
     }
 
-    MsgDispatcher::Subscribe(kMsgConnected, this, &CKestrelDlg::OnConnected);
-    MsgDispatcher::Subscribe(kMsgUserLoginAck, this, &CKestrelDlg::OnLoginAck);
-    MsgDispatcher::Subscribe(kMsgUserAdsChangeNtf, this, &CKestrelDlg::OnAdsChange);
-    MsgDispatcher::Subscribe(kMsgGetAdvertisingWebInfoNtf, this, &CKestrelDlg::OnSiteCatalogue);
+    MsgDispatcher::Subscribe(this, &CKestrelDlg::OnConnected);
+    MsgDispatcher::Subscribe(this, &CKestrelDlg::OnLoginAck);
+    MsgDispatcher::Subscribe(this, &CKestrelDlg::OnAdsChange);
+    MsgDispatcher::Subscribe(this, &CKestrelDlg::OnSiteCatalogue);
     subscribed = true;
 
     if (options.startThreads)
@@ -202,11 +202,12 @@ void CKestrelDlg::refreshAccountLoop(const std::shared_ptr<RefreshControl> &cont
     }
 }
 
-void CKestrelDlg::OnMessage(MsgHeader *msg)
+void CKestrelDlg::OnMessage(std::unique_ptr<MsgHeader> msg)
 {
     // The message crosses to the GUI thread; it is freed there after dispatch,
-    // or with the call itself if the window is gone first.
-    auto owned = std::shared_ptr<MsgHeader>(msg);
+    // or with the call itself if the window is gone first. The posted call must
+    // be copyable, hence the shared pointer.
+    std::shared_ptr<MsgHeader> owned = std::move(msg);
     platform::PostToGui(this, [this, owned] {
         pendingMessages.push_back(owned);
         deliverPending();
@@ -222,7 +223,7 @@ void CKestrelDlg::deliverPending()
     }
 }
 
-void CKestrelDlg::OnConnected(ConnectSession *target, MsgHeader *)
+void CKestrelDlg::OnConnected(ConnectSession *target, MsgConnected &)
 {
     AccountState &account = AccountState::Instance();
     MsgUserLoginReq login;
@@ -234,23 +235,23 @@ void CKestrelDlg::OnConnected(ConnectSession *target, MsgHeader *)
     target->Send(login);
 }
 
-void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgHeader *msg)
+void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgUserLoginAck &msg)
 {
-    if (static_cast<MsgUserLoginAck *>(msg)->body.code() != 0)
+    if (msg.body.code() != 0)
         return;
     MsgGetAdvertisingWebInfoReq request;
     target->Send(request);
 }
 
-void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgHeader *msg)
+void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgGetAdvertisingWebInfoNtf &msg)
 {
-    ApplySiteCatalogue(AccountState::Instance(), static_cast<MsgGetAdvertisingWebInfoNtf *>(msg)->body);
+    ApplySiteCatalogue(AccountState::Instance(), msg.body);
 }
 
-void CKestrelDlg::OnAdsChange(ConnectSession *, MsgHeader *msg)
+void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 {
     AccountState &account = AccountState::Instance();
-    const QStringList changed = ApplyAdsChange(account, static_cast<MsgUserAdsChangeNtf *>(msg)->body, now());
+    const QStringList changed = ApplyAdsChange(account, msg.body, now());
     FillDomainList();
     if (!changed.isEmpty())
         showChangePopup(changed);

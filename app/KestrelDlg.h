@@ -73,13 +73,13 @@ public:
     ~CKestrelDlg() override;
 
     // Worker thread: hands the message to the GUI thread.
-    void OnMessage(MsgHeader *msg) override;
+    void OnMessage(std::unique_ptr<MsgHeader> msg) override;
 
     // Server messages, GUI thread.
-    void OnConnected(ConnectSession *session, MsgHeader *msg);
-    void OnLoginAck(ConnectSession *session, MsgHeader *msg);
-    void OnAdsChange(ConnectSession *session, MsgHeader *msg);
-    void OnSiteCatalogue(ConnectSession *session, MsgHeader *msg);
+    void OnConnected(ConnectSession *session, MsgConnected &msg);
+    void OnLoginAck(ConnectSession *session, MsgUserLoginAck &msg);
+    void OnAdsChange(ConnectSession *session, MsgUserAdsChangeNtf &msg);
+    void OnSiteCatalogue(ConnectSession *session, MsgGetAdvertisingWebInfoNtf &msg);
     void OnShowChanged(const QStringList &urls);
 
     // Lists and commands.

@@ -250,9 +250,9 @@ void ConnectSession::receive()
     }
 }
 
-MsgHeader *ConnectSession::DecodeFrame(const char *frame, int length)
+std::unique_ptr<MsgHeader> ConnectSession::DecodeFrame(const char *frame, int length)
 {
-    MsgHeader *msg = MsgFactory::Create(ReadLe32(frame + 4));
+    std::unique_ptr<MsgHeader> msg = MsgFactory::CreateOwned(ReadLe32(frame + 4));
     if (msg)
         msg->Decode(frame, length);
     return msg;
@@ -289,15 +289,11 @@ void ConnectSession::disconnect()
     int expected = Connected;
     if (!m_state.compare_exchange_strong(expected, Connecting))
         return;
-    deliver(MsgFactory::Create(kMsgDisconnect));
+    deliver(MsgFactory::CreateOwned(kMsgDisconnect));
 }
 
-void ConnectSession::deliver(MsgHeader *msg)
+void ConnectSession::deliver(std::unique_ptr<MsgHeader> msg)
 {
-    if (!msg)
-        return;
-    if (m_handler)
-        m_handler->OnMessage(msg);
-    else
-        delete msg;
+    if (msg && m_handler)
+        m_handler->OnMessage(std::move(msg));
 }

@@ -10,12 +10,12 @@
 #include "net/FrameCutter.h"
 #include "net/MsgHeader.h"
 
-// Receives every message the connection delivers, on the worker thread. The
-// message belongs to the handler from the call on.
+// Receives every message the connection delivers, on the worker thread, and
+// takes it over.
 class IConnectSessionHandler {
 public:
     virtual ~IConnectSessionHandler() = default;
-    virtual void OnMessage(MsgHeader *msg) = 0;
+    virtual void OnMessage(std::unique_ptr<MsgHeader> msg) = 0;
 };
 
 // The one TCP connection to the data server. A worker thread runs Run(): it
@@ -60,8 +60,8 @@ public:
     uint16_t port() const { return m_port; }
 
     // Turns one complete frame into its message object, or null for an
-    // unassigned type. The caller owns the result.
-    static MsgHeader *DecodeFrame(const char *frame, int length);
+    // unassigned type.
+    static std::unique_ptr<MsgHeader> DecodeFrame(const char *frame, int length);
 
     // Where diagnostic lines go; standard output unless replaced.
     void setDiagnosticSink(std::function<void(const std::string &)> sink);
@@ -72,7 +72,7 @@ private:
     void receive();
     void flushSendArea();
     void disconnect();
-    void deliver(MsgHeader *msg);
+    void deliver(std::unique_ptr<MsgHeader> msg);
     void diagnostic(const std::string &line);
     // Waits up to ms milliseconds or until woken; returns false when stopping.
     bool pause(int ms);

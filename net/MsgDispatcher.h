@@ -3,10 +3,12 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <type_traits>
 #include <typeindex>
 
+#include "net/MsgHeader.h"
+
 class ConnectSession;
-class MsgHeader;
 
 // Type id to one handler; GUI thread only. A handler is a target object with a
 // member function, or a free function (null target).
@@ -29,6 +31,21 @@ public:
         removeIfSame(type, makeEntry(object, function));
     }
     static void Unsubscribe(int type, FreeHandler function) { removeIfSame(type, makeEntry(function)); }
+
+    // Typed form: the handler takes its own message class (an MsgWithBody or
+    // MsgHeaderOnly, whose kType names the type id). The downcast happens here
+    // and nowhere else; the same rules as above apply, and a typed handler is
+    // a different handler from any untyped one.
+    template <class Msg, class T> using TypedHandler = void (T::*)(ConnectSession *, Msg &);
+
+    template <class Msg, class T> static void Subscribe(T *object, TypedHandler<Msg, T> function)
+    {
+        table()[Msg::kType] = makeTypedEntry(object, function);
+    }
+    template <class Msg, class T> static void Unsubscribe(T *object, TypedHandler<Msg, T> function)
+    {
+        removeIfSame(Msg::kType, makeTypedEntry(object, function));
+    }
 
     // Calls the handler of msg's type, if any. Never deletes msg.
     static void Dispatch(ConnectSession *session, MsgHeader *msg);
@@ -70,6 +87,23 @@ private:
             MemberHandler<T> fn;
             std::memcpy(&fn, self.functionKey.data(), sizeof(fn));
             (static_cast<T *>(self.target)->*fn)(session, msg);
+        };
+        return entry;
+    }
+
+    template <class Msg, class T> static Entry makeTypedEntry(T *object, TypedHandler<Msg, T> function)
+    {
+        static_assert(std::is_base_of_v<MsgHeader, Msg>, "a typed handler takes a message class");
+        Entry entry;
+        entry.target = object;
+        storeKey(entry, function);
+        entry.thunk = [](const Entry &self, ConnectSession *session, MsgHeader *msg) {
+            TypedHandler<Msg, T> fn;
+            std::memcpy(&fn, self.functionKey.data(), sizeof(fn));
+            // The factory makes exactly Msg for Msg::kType; anything else
+            // carrying that id (a bare header, say) is not this handler's.
+            if (auto *typed = dynamic_cast<Msg *>(msg))
+                (static_cast<T *>(self.target)->*fn)(session, *typed);
         };
         return entry;
     }

@@ -82,7 +82,7 @@ void BM_OnAdsChange(benchmark::State &state)
     MsgUserAdsChangeNtf msg;
     msg.body = notification();
     for (auto _ : state) {
-        window->dlg->OnAdsChange(&window->session, &msg);
+        window->dlg->OnAdsChange(&window->session, msg);
         QCoreApplication::processEvents(); // let the lists repaint
     }
     if (AccountState::Instance().domains.at(address(5)).adCount != kAds / kAddresses)
@@ -107,7 +107,7 @@ void BM_OnAdsChangeAllNew(benchmark::State &state)
     }
     int next = 0;
     for (auto _ : state) {
-        window->dlg->OnAdsChange(&window->session, &msgs[next]);
+        window->dlg->OnAdsChange(&window->session, msgs[next]);
         next ^= 1;
         QCoreApplication::processEvents();
     }

@@ -86,7 +86,7 @@ void BM_ReceivePath(benchmark::State &state)
         for (size_t at = 0; at < s.bytes.size(); at += kChunk) {
             cutter.append(s.bytes.data() + at, std::min(kChunk, s.bytes.size() - at));
             cutter.cut([&](const char *frame, int length) {
-                std::unique_ptr<MsgHeader> msg(ConnectSession::DecodeFrame(frame, length));
+                const std::unique_ptr<MsgHeader> msg = ConnectSession::DecodeFrame(frame, length);
                 delivered += msg != nullptr;
                 benchmark::DoNotOptimize(msg.get());
             });
@@ -135,7 +135,7 @@ double processCpuSeconds()
 
 class NullHandler : public IConnectSessionHandler {
 public:
-    void OnMessage(MsgHeader *msg) override { delete msg; }
+    void OnMessage(std::unique_ptr<MsgHeader>) override {}
 };
 
 void measureIdleAndLatency(double idleSeconds, int samples)

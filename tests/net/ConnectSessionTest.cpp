@@ -17,10 +17,10 @@ using namespace std::chrono_literals;
 // Collects what the worker delivers; the test thread waits on it with deadlines.
 class RecordingHandler : public IConnectSessionHandler {
 public:
-    void OnMessage(MsgHeader *msg) override
+    void OnMessage(std::unique_ptr<MsgHeader> msg) override
     {
         std::lock_guard lock(m_lock);
-        m_messages.emplace_back(msg);
+        m_messages.push_back(std::move(msg));
         m_changed.notify_all();
     }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ConnectSession.h"
 #include "net/MsgDispatcher.h"
 #include "net/MsgHeader.h"
 
@@ -85,6 +86,132 @@ TEST_F(Dispatcher, HandlerMayUnsubscribeItselfWhileDispatched)
     dispatch(13);
     dispatch(13);
     EXPECT_EQ(r.seen, 1);
+}
+
+// Typed handlers: each takes its own message class.
+struct TypedWindow {
+    std::string name;
+    void loginAck(ConnectSession *, MsgUserLoginAck &msg)
+    {
+        calls.push_back(name + ".loginAck code=" + std::to_string(msg.body.code()));
+    }
+    void otherLoginAck(ConnectSession *, MsgUserLoginAck &) { calls.push_back(name + ".otherLoginAck"); }
+    void adsChange(ConnectSession *session, MsgUserAdsChangeNtf &msg)
+    {
+        calls.push_back(name + ".adsChange ads=" + std::to_string(msg.body.adslist_size()));
+        lastSession = session;
+    }
+    void disconnect(ConnectSession *, MsgDisconnect &msg)
+    {
+        calls.push_back(name + ".disconnect" + std::to_string(msg.type));
+    }
+    ConnectSession *lastSession = nullptr;
+};
+
+TEST_F(Dispatcher, TypedHandlerReceivesItsOwnMessageClass)
+{
+    TypedWindow a{"A"};
+    MsgDispatcher::Subscribe(&a, &TypedWindow::loginAck);
+    MsgDispatcher::Subscribe(&a, &TypedWindow::adsChange);
+    MsgDispatcher::Subscribe(&a, &TypedWindow::disconnect);
+    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
+    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserAdsChangeNtf));
+    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgDisconnect));
+
+    MsgUserLoginAck ack;
+    ack.body.set_code(7);
+    MsgUserAdsChangeNtf ads;
+    ads.body.add_adslist();
+    ads.body.add_adslist();
+    MsgDisconnect gone;
+    ConnectSession session;
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    MsgDispatcher::Dispatch(&session, &ads);
+    MsgDispatcher::Dispatch(nullptr, &gone);
+    EXPECT_EQ(calls, (std::vector<std::string>{"A.loginAck code=7", "A.adsChange ads=2",
+                                               "A.disconnect" + std::to_string(kMsgDisconnect)}));
+    EXPECT_EQ(a.lastSession, &session);
+}
+
+TEST_F(Dispatcher, TypedAndUntypedShareOneTableLastSubscriberWins)
+{
+    TypedWindow typed{"T"};
+    Window plain{"P"};
+    MsgDispatcher::Subscribe(&typed, &TypedWindow::loginAck);
+    MsgDispatcher::Subscribe(kMsgUserLoginAck, &plain, &Window::f);
+    MsgUserLoginAck ack;
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    // The typed form no longer owns the type: unsubscribing it changes nothing.
+    MsgDispatcher::Unsubscribe(&typed, &TypedWindow::loginAck);
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    MsgDispatcher::Subscribe(&typed, &TypedWindow::loginAck);
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    const std::string f = "P.f" + std::to_string(kMsgUserLoginAck);
+    EXPECT_EQ(calls, (std::vector<std::string>{f, f, "T.loginAck code=0"}));
+}
+
+TEST_F(Dispatcher, TypedUnsubscribeOnlyForTheSameObjectAndFunction)
+{
+    struct Case {
+        const char *name;
+        void (*unsubscribe)(TypedWindow &self, TypedWindow &other);
+        bool stillHandled;
+    };
+    const Case cases[] = {
+        {"other object",
+         [](TypedWindow &, TypedWindow &other) {
+             MsgDispatcher::Unsubscribe(&other, &TypedWindow::loginAck);
+         },
+         true},
+        {"other function",
+         [](TypedWindow &self, TypedWindow &) {
+             MsgDispatcher::Unsubscribe(&self, &TypedWindow::otherLoginAck);
+         },
+         true},
+        {"other message type",
+         [](TypedWindow &self, TypedWindow &) { MsgDispatcher::Unsubscribe(&self, &TypedWindow::adsChange); },
+         true},
+        {"same object and function",
+         [](TypedWindow &self, TypedWindow &) { MsgDispatcher::Unsubscribe(&self, &TypedWindow::loginAck); },
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MsgDispatcher::Clear();
+        TypedWindow self{"S"}, other{"O"};
+        MsgDispatcher::Subscribe(&self, &TypedWindow::loginAck);
+        c.unsubscribe(self, other);
+        EXPECT_EQ(MsgDispatcher::HasHandler(kMsgUserLoginAck), c.stillHandled);
+    }
+}
+
+struct TypedSelfRemover {
+    void onAck(ConnectSession *, MsgUserLoginAck &)
+    {
+        ++seen;
+        MsgDispatcher::Unsubscribe(this, &TypedSelfRemover::onAck);
+    }
+    int seen = 0;
+};
+
+TEST_F(Dispatcher, TypedHandlerMayUnsubscribeItselfWhileDispatched)
+{
+    TypedSelfRemover r;
+    MsgDispatcher::Subscribe(&r, &TypedSelfRemover::onAck);
+    MsgUserLoginAck ack;
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    MsgDispatcher::Dispatch(nullptr, &ack);
+    EXPECT_EQ(r.seen, 1);
+    EXPECT_FALSE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
+}
+
+TEST_F(Dispatcher, TypedHandlerIgnoresAnotherClassCarryingItsTypeId)
+{
+    TypedWindow a{"A"};
+    MsgDispatcher::Subscribe(&a, &TypedWindow::loginAck);
+    dispatch(kMsgUserLoginAck); // a bare header, not an MsgUserLoginAck
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
 }
 
 } // namespace

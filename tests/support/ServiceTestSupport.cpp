@@ -153,10 +153,10 @@ DataClient::~DataClient()
     m_worker.join();
 }
 
-void DataClient::OnMessage(MsgHeader *msg)
+void DataClient::OnMessage(std::unique_ptr<MsgHeader> msg)
 {
     std::lock_guard lock(m_lock);
-    m_received.emplace_back(msg);
+    m_received.push_back(std::move(msg));
 }
 
 std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)

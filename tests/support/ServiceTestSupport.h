@@ -69,7 +69,7 @@ class DataClient : public IConnectSessionHandler {
 public:
     explicit DataClient(quint16 port);
     ~DataClient() override;
-    void OnMessage(MsgHeader *msg) override;
+    void OnMessage(std::unique_ptr<MsgHeader> msg) override;
 
     void send(MsgHeader &msg) { session.Send(msg); }
     // Waits for the next message of the type and takes it out of the queue.
