@@ -12,6 +12,12 @@ AccountState::AccountState() : baseDir(ExecutableDir())
 {
 }
 
+AccountState::LoginFields AccountState::loginFields()
+{
+    std::lock_guard guard(lock);
+    return {userName, password, mailbox, noticeText, linkUrl, pageUrl, loginCode, loginMessage};
+}
+
 void AccountState::resetForTests()
 {
     std::lock_guard guard(lock);

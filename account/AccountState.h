@@ -50,8 +50,9 @@ struct AccountData {
 
 // The process-wide account: credentials, login results, monitored addresses,
 // catalogue, ad store, site lists and histories. Reached only through
-// Instance(). Readers on the GUI thread take no lock; `lock` serialises the
-// login's stores (which also run on the refresh thread) and log appends.
+// Instance(). `lock` serialises the login's stores (which also run on the
+// refresh thread) and log appends; the GUI thread reads what a login stores
+// through loginFields() and everything else without a lock.
 class AccountState : public AccountData {
 public:
     static AccountState &Instance();
@@ -63,6 +64,20 @@ public:
     // the client keeps.
     QString baseDir;
     std::recursive_mutex lock;
+
+    // The fields a login stores, which the refresh thread may write at any
+    // time: read them from elsewhere through this copy taken under the lock.
+    struct LoginFields {
+        QString userName;
+        QString password;
+        QString mailbox;
+        QString noticeText;
+        QString linkUrl;
+        QString pageUrl;
+        int loginCode = -1;
+        QString loginMessage;
+    };
+    LoginFields loginFields();
 
     // Back to the initial values (baseDir stays), so that tests start clean.
     void resetForTests();

@@ -202,37 +202,68 @@ QString BuildSignedQuery(const QString &type, const QString &userName, const QSt
     return ServiceBase::Instance().BuildSignedQuery(type, userName, password);
 }
 
-bool Login(const QString &userName, const QString &password, const QString &type)
+LoginResult requestLogin(const ServiceBase &service, const QString &userName, const QString &password,
+                         const QString &type)
 {
+    LoginResult result;
     if (userName.isEmpty() || password.isEmpty())
-        return false;
-    const ServiceBase &service = ServiceBase::Instance();
+        return result;
+    result.outcome = LoginResult::NoReply;
     const std::optional<QString> reply = service.fetch(
         WebProtocol::target(WebProtocol::Path::Login, service.BuildSignedQuery(type, userName, password)));
     if (!reply || reply->size() < 2)
-        return false;
+        return result;
     const QStringList fields = SplitText(*reply, u'|');
     if (fields.isEmpty()) // nothing but separators: as unreadable as a too short reply
-        return false;
+        return result;
 
-    AccountState &state = AccountState::Instance();
-    std::lock_guard guard(state.lock);
-    state.loginCode = ParseLeadingInt(fields[0]);
-    if (state.loginCode != 0) {
-        assignIfChanged(state.loginMessage, fields.size() == 2 ? fields[1] : fields[0]);
-        return true;
+    result.code = ParseLeadingInt(fields[0]);
+    if (result.code != 0) {
+        result.outcome = LoginResult::Refused;
+        result.message = fields.size() == 2 ? fields[1] : fields[0];
+        return result;
     }
     // Field 4 is the mailbox; a success without it is not a usable login.
-    if (fields.size() < 5)
-        return false;
-    assignIfChanged(state.userName, userName);
-    assignIfChanged(state.password, password);
-    assignIfChanged(state.mailbox, fields[4]);
+    if (fields.size() < 5) {
+        result.outcome = LoginResult::Incomplete;
+        return result;
+    }
+    result.outcome = LoginResult::LoggedIn;
+    result.mailbox = fields[4];
     if (fields.size() >= 6)
-        assignIfChanged(state.noticeText, fields[5]);
+        result.noticeText = fields[5];
     if (fields.size() >= 7)
-        assignIfChanged(state.linkUrl, fields[6]);
+        result.linkUrl = fields[6];
     if (fields.size() >= 9)
-        assignIfChanged(state.pageUrl, fields[8]);
-    return true;
+        result.pageUrl = fields[8];
+    return result;
+}
+
+void storeLogin(AccountState &account, const LoginResult &result, const QString &userName,
+                const QString &password)
+{
+    if (result.outcome == LoginResult::NotSent || result.outcome == LoginResult::NoReply)
+        return;
+    std::lock_guard guard(account.lock);
+    account.loginCode = result.code;
+    if (result.outcome == LoginResult::Refused)
+        assignIfChanged(account.loginMessage, result.message);
+    if (result.outcome != LoginResult::LoggedIn)
+        return;
+    assignIfChanged(account.userName, userName);
+    assignIfChanged(account.password, password);
+    assignIfChanged(account.mailbox, result.mailbox);
+    if (result.noticeText)
+        assignIfChanged(account.noticeText, *result.noticeText);
+    if (result.linkUrl)
+        assignIfChanged(account.linkUrl, *result.linkUrl);
+    if (result.pageUrl)
+        assignIfChanged(account.pageUrl, *result.pageUrl);
+}
+
+LoginResult Login(const QString &userName, const QString &password, const QString &type)
+{
+    LoginResult result = requestLogin(ServiceBase::Instance(), userName, password, type);
+    storeLogin(AccountState::Instance(), result, userName, password);
+    return result;
 }

@@ -82,11 +82,45 @@ private:
 // The signed query of ServiceBase::Instance().
 QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password);
 
-// Logs in to the web service ("1" from the login dialog, "2" for the
-// periodic refresh) and stores the result in AccountState::Instance().
-// True when a readable reply came, whatever its code (see loginCode and
-// loginMessage); false, leaving the state as it was, when the user name or
-// password is empty (no request is made), the request failed, or the reply
-// had no field. A success code (0) without the mailbox field sets loginCode
-// to 0 and returns false.
-bool Login(const QString &userName, const QString &password, const QString &type);
+class AccountState;
+
+// What one login attempt brought back. The reply is "code|...": a code other
+// than 0 comes with a message; 0 comes with the mailbox as field 4, the notice
+// as 5, the link as 6 and the page as 8 (fields counted from 0, empty ones
+// dropped before counting).
+struct LoginResult {
+    enum Outcome {
+        NotSent,    // user name or password empty: no request was made
+        NoReply,    // the request failed, or the reply was shorter than two characters or had no field
+        Refused,    // a code other than 0
+        Incomplete, // code 0 without the mailbox field: not a usable login
+        LoggedIn,   // code 0 with the mailbox
+    };
+    Outcome outcome = NotSent;
+    int code = -1;   // the reply's code (0 for Incomplete and LoggedIn); -1 without one
+    QString message; // Refused: field 1 when the reply had exactly two fields, else field 0
+    QString mailbox; // LoggedIn only, like the three below
+    std::optional<QString> noticeText;
+    std::optional<QString> linkUrl;
+    std::optional<QString> pageUrl;
+
+    bool loggedIn() const { return outcome == LoggedIn; }
+    // A readable reply with a code the service meant, whatever the code.
+    bool answered() const { return outcome == Refused || outcome == LoggedIn; }
+};
+
+// One login request to the service ("1" from the login dialog, "2" for the
+// periodic refresh); stores nothing.
+LoginResult requestLogin(const ServiceBase &service, const QString &userName, const QString &password,
+                         const QString &type);
+
+// Stores an attempt's result in the account, under its lock, and is the only
+// place that does. Refused: loginCode and loginMessage. Incomplete: loginCode
+// alone. LoggedIn: loginCode, the credentials the attempt was made with, the
+// mailbox and whichever of notice, link and page the reply had. NotSent and
+// NoReply leave the account as it was.
+void storeLogin(AccountState &account, const LoginResult &result, const QString &userName,
+                const QString &password);
+
+// requestLogin() with ServiceBase::Instance(), stored in AccountState::Instance().
+LoginResult Login(const QString &userName, const QString &password, const QString &type);

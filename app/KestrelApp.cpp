@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "account/AccountState.h"
+#include "account/ServiceBase.h"
 #include "net/ConnectSession.h"
 #include "app/KestrelDlg.h"
 #include "res/Resources.h"
@@ -10,7 +12,7 @@ int CKestrelApp::InitInstance(QApplication &app)
 {
     app.setApplicationName(QStringLiteral("Kestrel"));
     app.setWindowIcon(res::AppIcon());
-    CKestrelDlg dialog(ConnectSession::Instance(), {});
+    CKestrelDlg dialog(ConnectSession::Instance(), AccountState::Instance(), ServiceBase::Instance(), {});
     if (!dialog.Create())
         return 0;
     dialog.show();

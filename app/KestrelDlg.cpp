@@ -40,10 +40,12 @@ private:
 const QColor CKestrelDlg::HighlightText = QColor(255, 255, 255);
 const QColor CKestrelDlg::HighlightBack = QColor(218, 46, 22);
 
-CKestrelDlg::CKestrelDlg(ConnectSession &session, StartOptions startOptions, QWidget *parent)
-    : DialogWindow(res::Dialog(res::MainDialog), parent), session(session), options(std::move(startOptions)),
-      siteAdapter(&siteRowsData, OneAdDataCountColumns),
-      now([] { return qint32(QDateTime::currentSecsSinceEpoch()); })
+CKestrelDlg::CKestrelDlg(ConnectSession &session, AccountState &account, ServiceBase &webService,
+                         StartOptions startOptions, QWidget *parent)
+    : DialogWindow(res::Dialog(res::MainDialog), parent), session(session), account(account),
+      options(std::move(startOptions)), siteAdapter(&siteRowsData, OneAdDataCountColumns),
+      now([] { return qint32(QDateTime::currentSecsSinceEpoch()); }),
+      refresher(account, webService, options.accountRefreshPeriod)
 {
     session.Configure(ResolveHost(options.dataHost).toStdString(), options.dataPort, this);
     bindControl(DomainList, domainListCtrl);
@@ -126,33 +128,23 @@ bool CKestrelDlg::OnInitDialog()
 
 bool CKestrelDlg::runLoginDialogs()
 {
-    AccountState &account = AccountState::Instance();
     for (;;) {
         LoginDlg login(this);
         login.setServices(services());
         if (login.DoModal() != platform::IDOK)
             return false;
-        if (account.loginCode == 0)
+        const LoginResult &result = login.loginResult;
+        if (result.loggedIn())
             return true;
-        if (!account.loginMessage.isEmpty())
-            platform::ShowMessageBox(services(), this, account.loginMessage, QStringLiteral("提示"),
+        if (!result.message.isEmpty())
+            platform::ShowMessageBox(services(), this, result.message, QStringLiteral("提示"),
                                      platform::MessageIcon::Exclamation);
     }
 }
 
-// Shared with the account refresh thread, which may outlive the window when it
-// is in the middle of a web request at exit (nothing waits for that request).
-struct CKestrelDlg::RefreshControl {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool stopping = false;
-    bool busy = false;
-};
-
 void CKestrelDlg::startThreads()
 {
-    refreshControl = std::make_shared<RefreshControl>();
-    refresher = std::thread(&CKestrelDlg::refreshAccountLoop, refreshControl, options.accountRefreshPeriod);
+    refresher.start();
     worker = std::thread([this] { session.Run(); });
 }
 
@@ -161,45 +153,7 @@ void CKestrelDlg::stopThreads()
     session.Stop();
     if (worker.joinable())
         worker.join();
-    if (!refreshControl)
-        return;
-    bool busy = false;
-    {
-        std::lock_guard guard(refreshControl->lock);
-        refreshControl->stopping = true;
-        busy = refreshControl->busy;
-    }
-    refreshControl->wake.notify_all();
-    if (!refresher.joinable())
-        return;
-    if (busy)
-        refresher.detach(); // ends by itself once its request returns
-    else
-        refresher.join();
-}
-
-void CKestrelDlg::refreshAccountLoop(const std::shared_ptr<RefreshControl> &control,
-                                     std::chrono::milliseconds period)
-{
-    AccountState &account = AccountState::Instance();
-    for (;;) {
-        {
-            std::unique_lock guard(control->lock);
-            if (control->wake.wait_for(guard, period, [&] { return control->stopping; }))
-                return;
-            control->busy = true;
-        }
-        QString user;
-        QString password;
-        {
-            std::lock_guard guard(account.lock);
-            user = account.userName;
-            password = account.password;
-        }
-        Login(user, password, QStringLiteral("2"));
-        std::lock_guard guard(control->lock);
-        control->busy = false;
-    }
+    refresher.stop();
 }
 
 void CKestrelDlg::OnMessage(std::unique_ptr<MsgHeader> msg)
@@ -225,13 +179,10 @@ void CKestrelDlg::deliverPending()
 
 void CKestrelDlg::OnConnected(ConnectSession *target, MsgConnected &)
 {
-    AccountState &account = AccountState::Instance();
+    const AccountState::LoginFields fields = account.loginFields();
     MsgUserLoginReq login;
-    {
-        std::lock_guard guard(account.lock);
-        login.body.set_username(account.userName.toStdString());
-        login.body.set_password(account.password.toStdString());
-    }
+    login.body.set_username(fields.userName.toStdString());
+    login.body.set_password(fields.password.toStdString());
     target->Send(login);
 }
 
@@ -245,12 +196,11 @@ void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgUserLoginAck &msg)
 
 void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgGetAdvertisingWebInfoNtf &msg)
 {
-    ApplySiteCatalogue(AccountState::Instance(), msg.body);
+    ApplySiteCatalogue(account, msg.body);
 }
 
 void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 {
-    AccountState &account = AccountState::Instance();
     const QStringList changed = ApplyAdsChange(account, msg.body, now());
     FillDomainList();
     if (!changed.isEmpty())
@@ -259,7 +209,7 @@ void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 
 void CKestrelDlg::showChangePopup(const QStringList &changed)
 {
-    popupText = PopupText(AccountState::Instance(), changed);
+    popupText = PopupText(account, changed);
 }
 
 void CKestrelDlg::OnShowChanged(const QStringList &urls)
@@ -268,7 +218,6 @@ void CKestrelDlg::OnShowChanged(const QStringList &urls)
     raise();
     activateWindow();
     domainListCtrl.ClearRowColors();
-    const AccountState &account = AccountState::Instance();
     for (const QString &url : urls) {
         const auto found = account.domains.find(url);
         if (found == account.domains.end() || found->second.row < 0)
@@ -282,7 +231,6 @@ void CKestrelDlg::OnShowChanged(const QStringList &urls)
 
 void CKestrelDlg::FillDomainList()
 {
-    AccountState &account = AccountState::Instance();
     const int mark = domainListCtrl.GetSelectionMark();
     domainListCtrl.DeleteAllItems();
     int row = 0;
@@ -307,7 +255,7 @@ void CKestrelDlg::FillSiteList()
     if (mark >= 0) {
         const QString url = domainListCtrl.GetItemText(mark, 0);
         setItemText(SelectionGroup, QStringLiteral("当前选择网址 ") + url);
-        siteRowsData = SiteRows(AccountState::Instance(), url);
+        siteRowsData = SiteRows(account, url);
     }
     siteListCtrl.SetData(&siteAdapter);
 }
@@ -378,7 +326,7 @@ void CKestrelDlg::OnAdd()
     values.url = kAddPreset;
     values.remark = QStringLiteral("描述");
     values.remindText = QStringLiteral("都提醒");
-    values.mailbox = AccountState::Instance().mailbox;
+    values.mailbox = account.loginFields().mailbox;
     if (domainEditor)
         domainEditor(*this, values);
     applyEditedDomain(nullptr, values);
@@ -389,7 +337,6 @@ void CKestrelDlg::OnModify()
     const int row = domainListCtrl.GetFirstSelected();
     if (row < 0)
         return;
-    const AccountState &account = AccountState::Instance();
     const auto found = account.domains.find(domainListCtrl.GetItemText(row, 0));
     if (found == account.domains.end())
         return;
@@ -398,7 +345,7 @@ void CKestrelDlg::OnModify()
     values.url = before.url;
     values.remark = before.remark;
     values.remindText = RemindTypeText(before.remindType);
-    values.mailbox = account.mailbox;
+    values.mailbox = account.loginFields().mailbox;
     values.publishing = before.publishing;
     values.jinminhou = before.jinminhou;
     if (domainEditor)
@@ -458,21 +405,14 @@ void CKestrelDlg::OnSiteStatus()
 
 void CKestrelDlg::OnOpenLink()
 {
-    QString link;
-    {
-        AccountState &account = AccountState::Instance();
-        std::lock_guard guard(account.lock);
-        link = account.linkUrl;
-    }
-    platform::ShellOpen(services(), link);
+    platform::ShellOpen(services(), account.loginFields().linkUrl);
 }
 
 void CKestrelDlg::OpenSite(Cell cell)
 {
     if (cell.row < 0 || cell.row >= siteAdapter.GetCount())
         return;
-    const QString address =
-        LookupSiteAddress(AccountState::Instance().sites, siteAdapter.GetText(cell.row, 0));
+    const QString address = LookupSiteAddress(account.sites, siteAdapter.GetText(cell.row, 0));
     if (!address.isEmpty())
         platform::ShellOpen(services(), address);
 }
@@ -484,11 +424,8 @@ void CKestrelDlg::openHandler(CVirtualListCtrl &, Cell cell)
 
 void CKestrelDlg::OnTimer()
 {
-    AccountState &account = AccountState::Instance();
-    {
-        std::lock_guard guard(account.lock);
-        setWindowTitle(WindowTitle(account.userName, account.mailbox));
-    }
+    const AccountState::LoginFields fields = account.loginFields();
+    setWindowTitle(WindowTitle(fields.userName, fields.mailbox));
     if (HeartbeatDue(heartbeats)) {
         MsgAllHeartBeatNtf beat;
         session.Send(beat);
@@ -503,19 +440,13 @@ void CKestrelDlg::OnTimer()
 
 void CKestrelDlg::RefreshNotice()
 {
-    AccountState &account = AccountState::Instance();
-    QString notice;
-    QString page;
-    {
-        std::lock_guard guard(account.lock);
-        notice = account.noticeText;
-        page = account.pageUrl;
-    }
-    if (itemText(NoticeText) != notice)
-        setItemText(NoticeText, notice);
-    if (page != account.shownPageUrl) {
-        navigateBanner(page);
-        account.shownPageUrl = page;
+    const AccountState::LoginFields fields = account.loginFields();
+    if (itemText(NoticeText) != fields.noticeText)
+        setItemText(NoticeText, fields.noticeText);
+    // shownPageUrl is this thread's own: the refresh never writes it.
+    if (fields.pageUrl != account.shownPageUrl) {
+        navigateBanner(fields.pageUrl);
+        account.shownPageUrl = fields.pageUrl;
     }
 }
 

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -14,6 +11,7 @@
 #include <QTimer>
 
 #include "net/ConnectSession.h"
+#include "account/AccountRefresher.h"
 #include "account/AccountState.h"
 #include "records/CtrlData.h"
 #include "lists/LineColorListCtrl.h"
@@ -21,6 +19,7 @@
 #include "platform/DialogWindow.h"
 
 class QMenu;
+class ServiceBase;
 
 // Values the monitored-address dialog works on.
 struct DomainEditValues {
@@ -69,7 +68,10 @@ public:
     // Runs the monitored-address dialog on the values; a later window completes it.
     using DomainEditor = std::function<void(CKestrelDlg &, DomainEditValues &)>;
 
-    CKestrelDlg(ConnectSession &session, StartOptions options, QWidget *parent = nullptr);
+    // The window works on the account and logs it in again through the web
+    // service; both must outlive it (the refresh may be mid-request at exit).
+    CKestrelDlg(ConnectSession &session, AccountState &account, ServiceBase &webService, StartOptions options,
+                QWidget *parent = nullptr);
     ~CKestrelDlg() override;
 
     // Worker thread: hands the message to the GUI thread.
@@ -127,9 +129,6 @@ private:
     bool runLoginDialogs();
     void startThreads();
     void stopThreads();
-    struct RefreshControl;
-    static void refreshAccountLoop(const std::shared_ptr<RefreshControl> &control,
-                                   std::chrono::milliseconds period);
     void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
     void showChangePopup(const QStringList &changed);
     // Hooks for windows that arrive later; each does nothing until then.
@@ -141,6 +140,7 @@ private:
     void loadStoredFiles();
 
     ConnectSession &session;
+    AccountState &account;
     StartOptions options;
     CLineColorListCtrl domainListCtrl;
     CVirtualListCtrl siteListCtrl;
@@ -164,6 +164,5 @@ private:
     int webCallDepth = 0;
 
     std::thread worker;
-    std::thread refresher;
-    std::shared_ptr<RefreshControl> refreshControl;
+    AccountRefresher refresher;
 };

@@ -51,7 +51,8 @@ void LoginDlg::OnLogin()
         account.loginCode = kNotLoggedIn;
         account.loginMessage.clear();
     }
-    if (!Login(userName, password, QStringLiteral("1"))) {
+    loginResult = Login(userName, password, QStringLiteral("1"));
+    if (!loginResult.answered()) {
         // A success code in a reply too short to use still is no login; the
         // user is told it failed, so the caller must not go on as logged in.
         {

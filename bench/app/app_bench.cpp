@@ -56,7 +56,8 @@ struct Window {
         options.startThreads = false;
         options.writeShortcut = false;
         options.loadFiles = false;
-        dlg = std::make_unique<CKestrelDlg>(session, options);
+        dlg = std::make_unique<CKestrelDlg>(session, AccountState::Instance(), ServiceBase::Instance(),
+                                            options);
         dlg->Create();
         for (int i = 0; i < kAddresses; ++i) {
             DomainRecord r;

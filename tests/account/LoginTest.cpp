@@ -84,6 +84,7 @@ struct LoginCase {
     QString linkUrl;
     QString pageUrl;
     bool storesCredentials;
+    LoginResult::Outcome outcome;
 };
 
 class LoginReply : public ServiceFixture, public ::testing::WithParamInterface<LoginCase> {};
@@ -99,7 +100,18 @@ TEST_P(LoginReply, SetsTheAccountFields)
     state().linkUrl = "old link";
     state().pageUrl = "old page";
 
-    EXPECT_EQ(Login("alice", "secret", "1"), c.result);
+    const LoginResult result = Login("alice", "secret", "1");
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.answered(), c.result);
+    EXPECT_EQ(result.loggedIn(), c.storesCredentials);
+    // The result carries exactly what the account took; a field it lacks is one the account kept.
+    EXPECT_EQ(result.code, c.loginCode);
+    EXPECT_EQ(result.outcome == LoginResult::Refused ? result.message : QStringLiteral("old message"),
+              c.loginMessage);
+    EXPECT_EQ(result.loggedIn() ? result.mailbox : QStringLiteral("old mail"), c.mailbox);
+    EXPECT_EQ(result.noticeText.value_or("old notice"), c.noticeText);
+    EXPECT_EQ(result.linkUrl.value_or("old link"), c.linkUrl);
+    EXPECT_EQ(result.pageUrl.value_or("old page"), c.pageUrl);
     EXPECT_EQ(state().loginCode, c.loginCode);
     EXPECT_EQ(state().loginMessage, c.loginMessage);
     EXPECT_EQ(state().mailbox, c.mailbox);
@@ -120,45 +132,47 @@ INSTANTIATE_TEST_SUITE_P(
     Login, LoginReply,
     ::testing::Values(LoginCase{"CodeAndText", R::ok("3|\xC3\xDC\xC2\xEB\xB4\xED\xCE\xF3"), true, 3,
                                 QStringLiteral("\u5bc6\u7801\u9519\u8bef"), "old mail", "old notice",
-                                "old link", "old page", false},
+                                "old link", "old page", false, LoginResult::Refused},
                       LoginCase{"CodeAlone", R::ok("12"), true, 12, "12", "old mail", "old notice",
-                                "old link", "old page", false},
+                                "old link", "old page", false, LoginResult::Refused},
                       LoginCase{"CodeAloneWithSeparator", R::ok("-4|"), true, -4, "-4", "old mail",
-                                "old notice", "old link", "old page", false},
+                                "old notice", "old link", "old page", false, LoginResult::Refused},
                       LoginCase{"CodeAndTwoTexts", R::ok("5|a|b"), true, 5, "5", "old mail", "old notice",
-                                "old link", "old page", false},
+                                "old link", "old page", false, LoginResult::Refused},
                       LoginCase{"CodeWithBlanksAndTail", R::ok(" 7x|why"), true, 7, "why", "old mail",
-                                "old notice", "old link", "old page", false},
+                                "old notice", "old link", "old page", false, LoginResult::Refused},
                       LoginCase{"FiveFields", R::ok("0|1|2|3|a@qq.com"), true, 0, "old message", "a@qq.com",
-                                "old notice", "old link", "old page", true},
+                                "old notice", "old link", "old page", true, LoginResult::LoggedIn},
                       LoginCase{"SixFields", R::ok("0|1|2|3|a@qq.com|notice"), true, 0, "old message",
-                                "a@qq.com", "notice", "old link", "old page", true},
+                                "a@qq.com", "notice", "old link", "old page", true, LoginResult::LoggedIn},
                       LoginCase{"EightFields", R::ok("0|1|2|3|m|n|link|7"), true, 0, "old message", "m", "n",
-                                "link", "old page", true},
+                                "link", "old page", true, LoginResult::LoggedIn},
                       LoginCase{"ElevenFieldsAndMore", R::ok("0|1|2|3|m|n|link|7|page|9|10|11"), true, 0,
-                                "old message", "m", "n", "link", "page", true},
+                                "old message", "m", "n", "link", "page", true, LoginResult::LoggedIn},
                       LoginCase{"EmptyMailboxShiftsLeft", R::ok("0|1|2|3||n|link|7|page"), true, 0,
-                                "old message", "n", "link", "7", "old page", true},
+                                "old message", "n", "link", "7", "old page", true, LoginResult::LoggedIn},
                       LoginCase{"SuccessWithFourFields", R::ok("0|1|2|3"), false, 0, "old message",
-                                "old mail", "old notice", "old link", "old page", false},
+                                "old mail", "old notice", "old link", "old page", false,
+                                LoginResult::Incomplete},
                       LoginCase{"SuccessWithTwoFields", R::ok("0|1"), false, 0, "old message", "old mail",
-                                "old notice", "old link", "old page", false},
+                                "old notice", "old link", "old page", false, LoginResult::Incomplete},
                       LoginCase{"OneCharacter", R::ok("0"), false, -1, "old message", "old mail",
-                                "old notice", "old link", "old page", false},
+                                "old notice", "old link", "old page", false, LoginResult::NoReply},
                       LoginCase{"OnlySeparators", R::ok("|||"), false, -1, "old message", "old mail",
-                                "old notice", "old link", "old page", false},
+                                "old notice", "old link", "old page", false, LoginResult::NoReply},
                       LoginCase{"Empty", R::ok(""), false, -1, "old message", "old mail", "old notice",
-                                "old link", "old page", false},
+                                "old link", "old page", false, LoginResult::NoReply},
                       LoginCase{"NotFound", R::withStatus(404, "0|1|2|3|m|n"), false, -1, "old message",
-                                "old mail", "old notice", "old link", "old page", false}),
+                                "old mail", "old notice", "old link", "old page", false,
+                                LoginResult::NoReply}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ServiceFixture, LoginWithoutCredentialsMakesNoRequest)
 {
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok("0|1|2|3|m"); });
     useServer(server);
-    EXPECT_FALSE(Login("alice", "", "1"));
-    EXPECT_FALSE(Login("", "secret", "1"));
+    EXPECT_EQ(Login("alice", "", "1").outcome, LoginResult::NotSent);
+    EXPECT_EQ(Login("", "secret", "1").outcome, LoginResult::NotSent);
     EXPECT_TRUE(server.targets().isEmpty());
     EXPECT_EQ(state().loginCode, -1);
 }
@@ -172,7 +186,9 @@ TEST_F(ServiceFixture, LoginWithUnreachableServiceChangesNothing)
     }
     ServiceBase::Instance().setEndpoint("127.0.0.1", closedPort);
     state().loginMessage = "kept";
-    EXPECT_FALSE(Login("alice", "secret", "2"));
+    const LoginResult result = Login("alice", "secret", "2");
+    EXPECT_EQ(result.outcome, LoginResult::NoReply);
+    EXPECT_EQ(result.code, -1);
     EXPECT_EQ(state().loginCode, -1);
     EXPECT_EQ(state().loginMessage, QStringLiteral("kept"));
 }
@@ -181,10 +197,10 @@ TEST_F(ServiceFixture, PeriodicLoginRunsOnItsOwnThread)
 {
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok("0|1|2|3|m@qq.com|news"); });
     useServer(server);
-    bool result = false;
+    LoginResult result;
     std::thread refresh([&] { result = Login(kZhangSan, "pw", "2"); });
     refresh.join();
-    EXPECT_TRUE(result);
+    EXPECT_TRUE(result.loggedIn());
     EXPECT_EQ(state().userName, kZhangSan);
     EXPECT_EQ(state().noticeText, QStringLiteral("news"));
     const QByteArray target = server.targets().value(0);

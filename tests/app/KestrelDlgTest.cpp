@@ -79,13 +79,14 @@ protected:
             AccountState &state = AccountState::Instance();
             state.userName = kUser;
             state.password = kPassword;
-            return Login(kUser, kPassword, QStringLiteral("1")) && state.loginCode == 0;
+            return Login(kUser, kPassword, QStringLiteral("1")).loggedIn();
         };
         options.dataHost = QStringLiteral("127.0.0.1");
         options.dataPort = service->dataPort();
         options.writeShortcut = false;
         options.loadFiles = false;
-        window = std::make_unique<CKestrelDlg>(session, options);
+        window = std::make_unique<CKestrelDlg>(session, AccountState::Instance(), ServiceBase::Instance(),
+                                               options);
         window->setServices(fakes.services());
         window->setClock([this] { return clock; });
         EXPECT_TRUE(window->Create());
@@ -276,7 +277,7 @@ TEST(MainWindowStart, CancelledLoginEndsBeforeAnyThreadOrTimer)
     options.dataHost = QStringLiteral("127.0.0.1");
     options.writeShortcut = false;
     options.loadFiles = false;
-    CKestrelDlg dlg(session, options);
+    CKestrelDlg dlg(session, AccountState::Instance(), ServiceBase::Instance(), options);
     EXPECT_FALSE(dlg.Create());
     EXPECT_FALSE(dlg.timer().isActive());
     EXPECT_EQ(session.sendWritePosition(), 0);

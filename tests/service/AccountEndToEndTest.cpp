@@ -37,7 +37,7 @@ protected:
         AccountState &state = AccountState::Instance();
         state.userName = QStringLiteral("alice");
         state.password = QStringLiteral("密码1");
-        return Login(state.userName, state.password, QStringLiteral("1")) && state.loginCode == 0;
+        return Login(state.userName, state.password, QStringLiteral("1")).loggedIn();
     }
 
     LocalService service;
@@ -57,10 +57,14 @@ TEST_F(AccountEndToEnd, LoginFillsTheAccountFields)
 TEST_F(AccountEndToEnd, WrongPasswordGivesCodeAndMessage)
 {
     AccountState &state = AccountState::Instance();
-    EXPECT_TRUE(Login(QStringLiteral("alice"), QStringLiteral("nope"), QStringLiteral("1")));
+    const LoginResult result = Login(QStringLiteral("alice"), QStringLiteral("nope"), QStringLiteral("1"));
+    EXPECT_TRUE(result.answered());
+    EXPECT_EQ(result.outcome, LoginResult::Refused);
     EXPECT_NE(state.loginCode, 0);
     EXPECT_FALSE(state.loginMessage.isEmpty());
     EXPECT_NE(state.loginMessage, QString::number(state.loginCode));
+    EXPECT_EQ(result.code, state.loginCode);
+    EXPECT_EQ(result.message, state.loginMessage);
 }
 
 TEST_F(AccountEndToEnd, AddRefreshModifyAndDeleteAddresses)

@@ -111,6 +111,8 @@ TEST_F(LoginDlgTest, SuccessfulLoginClosesWithOkAndFillsTheAccount)
 
     EXPECT_TRUE(closedWithOk());
     EXPECT_TRUE(fakes.messageBox.shown.empty());
+    EXPECT_TRUE(dialog.loginResult.loggedIn());
+    EXPECT_EQ(dialog.loginResult.mailbox, QStringLiteral("mail@qq.com"));
     EXPECT_EQ(state().loginCode, 0);
     EXPECT_EQ(state().userName, QStringLiteral("alice"));
     EXPECT_EQ(state().password, QStringLiteral("secret"));
@@ -134,6 +136,9 @@ TEST_F(LoginDlgTest, RejectionByTheServiceIsLeftToTheCaller)
 
     EXPECT_TRUE(closedWithOk());
     EXPECT_TRUE(fakes.messageBox.shown.empty()) << "the caller shows the service's text";
+    EXPECT_EQ(dialog.loginResult.outcome, LoginResult::Refused);
+    EXPECT_EQ(dialog.loginResult.code, 3);
+    EXPECT_EQ(dialog.loginResult.message, QStringLiteral("密码错误"));
     EXPECT_EQ(state().loginCode, 3);
     EXPECT_EQ(state().loginMessage, QStringLiteral("密码错误"));
     EXPECT_EQ(state().userName, QStringLiteral("alice"));
@@ -182,6 +187,8 @@ TEST_P(LoginFailure, ShowsTheFailureAndStillClosesWithOk)
     EXPECT_EQ(fakes.messageBox.shown[0].parent, &dialog);
     EXPECT_EQ(state().userName, QStringLiteral("alice"));
     EXPECT_EQ(state().password, QStringLiteral("secret"));
+    EXPECT_FALSE(dialog.loginResult.loggedIn());
+    EXPECT_TRUE(dialog.loginResult.message.isEmpty());
     EXPECT_NE(state().loginCode, 0);
     EXPECT_TRUE(state().loginMessage.isEmpty());
     if (server) {
@@ -220,6 +227,7 @@ TEST_F(LoginDlgTest, EmptyBoxesMakeNoRequestButEndTheDialog)
     again.control<QLineEdit>(LoginDlg::UserNameEdit)->setText("alice");
     again.SendCommand(platform::IDOK); // empty password
     EXPECT_EQ(again.result(), platform::IDOK);
+    EXPECT_EQ(again.loginResult.outcome, LoginResult::NotSent);
     EXPECT_EQ(state().userName, QStringLiteral("alice"));
     EXPECT_EQ(state().password, QString());
 
