@@ -8,7 +8,7 @@ AccountState &AccountState::Instance()
     return state;
 }
 
-AccountState::AccountState() : baseDir(ExecutableDir())
+AccountState::AccountState() : baseDir(executableDir())
 {
 }
 

@@ -34,7 +34,7 @@ DomainRecord recordFromFields(const QStringList &fields)
         record.publishing = fields[4];
     }
     if (fields.size() >= 6)
-        record.jinminhou = ParseLeadingInt(fields[5]);
+        record.jinminhou = parseLeadingInt(fields[5]);
     return record;
 }
 

@@ -45,16 +45,16 @@ QString quoteExecArgument(const QString &argument)
 
 } // namespace
 
-QString ExecutablePath()
+QString executablePath()
 {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationFilePath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
-QString ExecutableDir()
+QString executableDir()
 {
-    QString dir = QFileInfo(ExecutablePath()).absolutePath();
+    QString dir = QFileInfo(executablePath()).absolutePath();
     if (!dir.endsWith(u'/'))
         dir += u'/';
     return dir;
@@ -76,7 +76,7 @@ QString ResolveHost(const QString &host)
     return QString();
 }
 
-QString DesktopEntryText(const QString &executable)
+QString desktopEntryText(const QString &executable)
 {
     const QString name = QString::fromUtf16(kShortcutName);
     QString dir = QFileInfo(executable).absolutePath();
@@ -104,7 +104,7 @@ bool CreateDesktopShortcut(const QString &desktopDir)
     QSaveFile file(QDir(desktopDir).filePath(QString::fromUtf16(kShortcutName) + QLatin1String(".desktop")));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(DesktopEntryText(ExecutablePath()).toUtf8());
+    file.write(desktopEntryText(executablePath()).toUtf8());
     // File managers only start launchers that are marked executable.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                         QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |

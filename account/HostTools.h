@@ -3,9 +3,9 @@
 #include <QString>
 
 // Full path of the running executable.
-QString ExecutablePath();
+QString executablePath();
 // Its directory, ending in '/'.
-QString ExecutableDir();
+QString executableDir();
 
 // The host itself when it is made only of digits and dots (no lookup), else
 // the first IPv4 address it resolves to as dotted text, or "" when the
@@ -17,7 +17,7 @@ inline constexpr char16_t kShortcutName[] = u"Vorlant-\u9ad8\u9636\u7248";
 
 // The launcher's contents for `executable`: it starts the executable in its
 // own directory.
-QString DesktopEntryText(const QString &executable);
+QString desktopEntryText(const QString &executable);
 
 // Writes (or rewrites) a launcher "Vorlant-高阶版.desktop" for this executable
 // into the user's desktop folder. Returns false without creating anything

@@ -43,7 +43,7 @@ void assignIfChanged(QString &field, const QString &value)
 
 } // namespace
 
-std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeouts)
+std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts)
 {
     if (!QCoreApplication::instance())
         return std::nullopt; // Qt's network layer cannot run without one
@@ -90,7 +90,7 @@ std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeout
             return std::nullopt;
         drain();
     }
-    QString text = WebText::FromAnsi(body);
+    QString text = WebText::fromAnsi(body);
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0)
         text.truncate(nul);
@@ -99,10 +99,10 @@ std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeout
 
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts)
 {
-    return HttpFetch(url, timeouts).value_or(QString());
+    return httpFetch(url, timeouts).value_or(QString());
 }
 
-int ParseLeadingInt(const QString &text)
+int parseLeadingInt(const QString &text)
 {
     qsizetype i = 0;
     while (i < text.size() && text[i].isSpace())
@@ -194,7 +194,7 @@ QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userNa
 
 std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
 {
-    return HttpFetch(address() + pathAndQuery, timeouts());
+    return httpFetch(address() + pathAndQuery, timeouts());
 }
 
 QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password)
@@ -217,7 +217,7 @@ LoginResult requestLogin(const ServiceBase &service, const QString &userName, co
     if (fields.isEmpty()) // nothing but separators: as unreadable as a too short reply
         return result;
 
-    result.code = ParseLeadingInt(fields[0]);
+    result.code = parseLeadingInt(fields[0]);
     if (result.code != 0) {
         result.outcome = LoginResult::Refused;
         result.message = fields.size() == 2 ? fields[1] : fields[0];

@@ -30,14 +30,14 @@ inline constexpr int kMaxReplyBytes = 9'999;
 // settings. Only status 200 counts; its first kMaxReplyBytes bytes are
 // decoded from GBK up to the first NUL. nullopt for every failure: no
 // connection, another status, a time-out.
-std::optional<QString> HttpFetch(const QString &url, const HttpTimeouts &timeouts = {});
+std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts = {});
 // The reply text, empty when the request failed.
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts = {});
 
 // The integer at the start of a text, read the way C's strtol reads it:
 // leading white space, an optional sign, decimal digits up to the first
 // other character; 0 without digits, clamped to the int range.
-int ParseLeadingInt(const QString &text);
+int parseLeadingInt(const QString &text);
 
 // The web service: its address "http://host:40000" and how requests to it
 // are made and signed. The program uses Instance(), built from the host

@@ -11,7 +11,7 @@
 int CKestrelApp::InitInstance(QApplication &app)
 {
     app.setApplicationName(QStringLiteral("Kestrel"));
-    app.setWindowIcon(res::AppIcon());
+    app.setWindowIcon(res::appIcon());
     CKestrelDlg dialog(ConnectSession::Instance(), AccountState::Instance(), ServiceBase::Instance(), {});
     if (!dialog.Create())
         return 0;

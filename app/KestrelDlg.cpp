@@ -42,15 +42,15 @@ const QColor CKestrelDlg::HighlightBack = QColor(218, 46, 22);
 
 CKestrelDlg::CKestrelDlg(ConnectSession &session, AccountState &account, ServiceBase &webService,
                          StartOptions startOptions, QWidget *parent)
-    : DialogWindow(res::Dialog(res::MainDialog), parent), session(session), account(account),
+    : DialogWindow(res::dialog(res::MainDialog), parent), session(session), account(account),
       options(std::move(startOptions)), siteAdapter(&siteRowsData, OneAdDataCountColumns),
       now([] { return qint32(QDateTime::currentSecsSinceEpoch()); }),
       refresher(account, webService, options.accountRefreshPeriod)
 {
-    session.Configure(ResolveHost(options.dataHost).toStdString(), options.dataPort, this);
+    session.configure(ResolveHost(options.dataHost).toStdString(), options.dataPort, this);
     bindControl(DomainList, domainListCtrl);
     bindControl(SiteList, siteListCtrl);
-    setWindowIcon(res::AppIcon());
+    setWindowIcon(res::appIcon());
     tickTimer.setInterval(1000);
     connect(&tickTimer, &QTimer::timeout, this, &CKestrelDlg::OnTimer);
     connect(&domainListCtrl, &CLineColorListCtrl::rowClicked, this, &CKestrelDlg::OnDomainClicked);
@@ -74,7 +74,7 @@ bool CKestrelDlg::OnInitDialog()
 {
     domainListCtrl.setShowGrid(true);
     domainListCtrl.setSelectionBehavior(QAbstractItemView::SelectRows);
-    domainMenu = platform::BuildContextMenu(*res::FindMenu(res::DomainListMenu));
+    domainMenu = platform::buildContextMenu(*res::findMenu(res::DomainListMenu));
 
     const bool loggedIn = options.login ? options.login(*this) : runLoginDialogs();
     if (!loggedIn) {
@@ -137,7 +137,7 @@ bool CKestrelDlg::runLoginDialogs()
         if (result.loggedIn())
             return true;
         if (!result.message.isEmpty())
-            platform::ShowMessageBox(services(), this, result.message, QStringLiteral("提示"),
+            platform::showMessageBox(services(), this, result.message, QStringLiteral("提示"),
                                      platform::MessageIcon::Exclamation);
     }
 }
@@ -150,7 +150,7 @@ void CKestrelDlg::startThreads()
 
 void CKestrelDlg::stopThreads()
 {
-    session.Stop();
+    session.stop();
     if (worker.joinable())
         worker.join();
     refresher.stop();
@@ -162,7 +162,7 @@ void CKestrelDlg::OnMessage(std::unique_ptr<MsgHeader> msg)
     // or with the call itself if the window is gone first. The posted call must
     // be copyable, hence the shared pointer.
     std::shared_ptr<MsgHeader> owned = std::move(msg);
-    platform::PostToGui(this, [this, owned] {
+    platform::postToGui(this, [this, owned] {
         pendingMessages.push_back(owned);
         deliverPending();
     });
@@ -196,12 +196,12 @@ void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgUserLoginAck &msg)
 
 void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgGetAdvertisingWebInfoNtf &msg)
 {
-    ApplySiteCatalogue(account, msg.body);
+    applySiteCatalogue(account, msg.body);
 }
 
 void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 {
-    const QStringList changed = ApplyAdsChange(account, msg.body, now());
+    const QStringList changed = applyAdsChange(account, msg.body, now());
     FillDomainList();
     if (!changed.isEmpty())
         showChangePopup(changed);
@@ -209,7 +209,7 @@ void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 
 void CKestrelDlg::showChangePopup(const QStringList &changed)
 {
-    popupText = PopupText(account, changed);
+    popupText = popupTextFor(account, changed);
 }
 
 void CKestrelDlg::OnShowChanged(const QStringList &urls)
@@ -235,7 +235,7 @@ void CKestrelDlg::FillDomainList()
     domainListCtrl.DeleteAllItems();
     int row = 0;
     for (auto &[url, record] : account.domains) {
-        const QStringList texts = DomainRowTexts(record);
+        const QStringList texts = domainRowTexts(record);
         domainListCtrl.InsertItem(row, texts[0]);
         for (int column = 1; column < texts.size(); ++column)
             domainListCtrl.SetItemText(row, column, texts[column]);
@@ -255,7 +255,7 @@ void CKestrelDlg::FillSiteList()
     if (mark >= 0) {
         const QString url = domainListCtrl.GetItemText(mark, 0);
         setItemText(SelectionGroup, QStringLiteral("当前选择网址 ") + url);
-        siteRowsData = SiteRows(account, url);
+        siteRowsData = siteRowsOf(account, url);
     }
     siteListCtrl.SetData(&siteAdapter);
 }
@@ -317,7 +317,7 @@ void CKestrelDlg::OnCopyAddress()
 {
     const int row = domainListCtrl.GetFirstSelected();
     if (row >= 0)
-        platform::SetClipboardText(services(), domainListCtrl.GetItemText(row, 0));
+        platform::setClipboardText(services(), domainListCtrl.GetItemText(row, 0));
 }
 
 void CKestrelDlg::OnAdd()
@@ -344,7 +344,7 @@ void CKestrelDlg::OnModify()
     DomainEditValues values;
     values.url = before.url;
     values.remark = before.remark;
-    values.remindText = RemindTypeText(before.remindType);
+    values.remindText = remindTypeText(before.remindType);
     values.mailbox = account.loginFields().mailbox;
     values.publishing = before.publishing;
     values.jinminhou = before.jinminhou;
@@ -363,10 +363,10 @@ void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEdit
     after.remark = values.remark;
     after.publishing = values.publishing;
     after.jinminhou = values.jinminhou;
-    after.remindType = RemindTypeCode(values.remindText);
+    after.remindType = remindTypeCode(values.remindText);
     WebCallGuard guard(*this);
     if (before) {
-        const ModifyPlan plan = PlanModify(*before, after);
+        const ModifyPlan plan = planModify(*before, after);
         if (plan.deleteOld)
             DelDomain(before->url);
         if (!plan.addNew)
@@ -382,7 +382,7 @@ void CKestrelDlg::OnDelete()
     const int row = domainListCtrl.GetFirstSelected();
     if (row < 0)
         return;
-    const int answer = platform::ShowMessageBox(services(), this, QStringLiteral("确认要删除此域名么？"),
+    const int answer = platform::showMessageBox(services(), this, QStringLiteral("确认要删除此域名么？"),
                                                 QStringLiteral("提示"), platform::MessageIcon::Exclamation,
                                                 platform::MessageButtons::OkCancel);
     if (answer != platform::IDOK)
@@ -405,7 +405,7 @@ void CKestrelDlg::OnSiteStatus()
 
 void CKestrelDlg::OnOpenLink()
 {
-    platform::ShellOpen(services(), account.loginFields().linkUrl);
+    platform::shellOpen(services(), account.loginFields().linkUrl);
 }
 
 void CKestrelDlg::OpenSite(Cell cell)
@@ -414,7 +414,7 @@ void CKestrelDlg::OpenSite(Cell cell)
         return;
     const QString address = LookupSiteAddress(account.sites, siteAdapter.GetText(cell.row, 0));
     if (!address.isEmpty())
-        platform::ShellOpen(services(), address);
+        platform::shellOpen(services(), address);
 }
 
 void CKestrelDlg::openHandler(CVirtualListCtrl &, Cell cell)
@@ -425,8 +425,8 @@ void CKestrelDlg::openHandler(CVirtualListCtrl &, Cell cell)
 void CKestrelDlg::OnTimer()
 {
     const AccountState::LoginFields fields = account.loginFields();
-    setWindowTitle(WindowTitle(fields.userName, fields.mailbox));
-    if (HeartbeatDue(heartbeats)) {
+    setWindowTitle(mainWindowTitle(fields.userName, fields.mailbox));
+    if (heartbeatDue(heartbeats)) {
         MsgAllHeartBeatNtf beat;
         session.Send(beat);
     }

@@ -30,7 +30,7 @@ bool wantsPopup(const DomainRecord &record)
 
 } // namespace
 
-QString RemindTypeText(const QString &code)
+QString remindTypeText(const QString &code)
 {
     for (const auto &[c, text] : kRemindTypes) {
         if (code == QStringView(c))
@@ -39,7 +39,7 @@ QString RemindTypeText(const QString &code)
     return {};
 }
 
-QString RemindTypeCode(const QString &text)
+QString remindTypeCode(const QString &text)
 {
     for (const auto &[code, t] : kRemindTypes) {
         if (text == QStringView(t))
@@ -48,15 +48,15 @@ QString RemindTypeCode(const QString &text)
     return {};
 }
 
-QStringList DomainRowTexts(const DomainRecord &record)
+QStringList domainRowTexts(const DomainRecord &record)
 {
     return {
         record.url,
         record.remark,
-        RemindTypeText(record.remindType),
+        remindTypeText(record.remindType),
         record.jinminhou == 1 ? QStringLiteral("是") : QStringLiteral("否"),
         QString::number(record.adCount),
-        record.updateTime == 0 ? QString() : FormatLocalTime(record.updateTime),
+        record.updateTime == 0 ? QString() : formatLocalTime(record.updateTime),
     };
 }
 
@@ -98,7 +98,7 @@ QString textOf(bool present, const std::string &utf8, const QString *before)
 
 } // namespace
 
-QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now)
+QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now)
 {
     const QString ext = fromUtf8(ntf.has_ext(), ntf.ext());
     const QStringList changed = ext.split(u';', Qt::SkipEmptyParts);
@@ -177,7 +177,7 @@ QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
     return changed;
 }
 
-void ApplySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf)
+void applySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf)
 {
     state.sites.clear();
     state.sites.reserve(size_t(ntf.weblist_size()));
@@ -185,7 +185,7 @@ void ApplySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNt
         state.sites.push_back(AdvertisingWebData::fromProto(info));
 }
 
-std::vector<OneAdDataCount> SiteRows(const AccountData &state, const QString &url)
+std::vector<OneAdDataCount> siteRowsOf(const AccountData &state, const QString &url)
 {
     std::vector<OneAdDataCount> rows;
     const auto found = state.adStore.find(url);
@@ -205,7 +205,7 @@ std::vector<OneAdDataCount> SiteRows(const AccountData &state, const QString &ur
     return rows;
 }
 
-QString PopupText(const AccountData &state, const QStringList &changed)
+QString popupTextFor(const AccountData &state, const QStringList &changed)
 {
     QString text = QStringLiteral("更新的网址:");
     bool any = false;
@@ -219,7 +219,7 @@ QString PopupText(const AccountData &state, const QStringList &changed)
     return any ? text : QString();
 }
 
-ModifyPlan PlanModify(const DomainRecord &before, const DomainRecord &after)
+ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after)
 {
     ModifyPlan plan;
     plan.deleteOld = after.url != before.url;
@@ -228,13 +228,13 @@ ModifyPlan PlanModify(const DomainRecord &before, const DomainRecord &after)
     return plan;
 }
 
-QString WindowTitle(const QString &userName, const QString &mailbox)
+QString mainWindowTitle(const QString &userName, const QString &mailbox)
 {
     return QStringLiteral("Vorlant-高阶版 v12.4 网站 www.vorlant.com  账号:") + userName +
            QStringLiteral(" 接受提醒QQ邮箱:") + mailbox;
 }
 
-bool HeartbeatDue(int &counter)
+bool heartbeatDue(int &counter)
 {
     if (counter >= 30) {
         counter = 0;

@@ -17,37 +17,37 @@ class GetAdvertisingWebInfoNtf;
 namespace MainWindowLogic {
 
 // Reminder code <-> the text the lists and the address dialog show.
-QString RemindTypeText(const QString &code);
-QString RemindTypeCode(const QString &text);
+QString remindTypeText(const QString &code);
+QString remindTypeCode(const QString &text);
 
 // The six cells of a monitored address in the main list.
-QStringList DomainRowTexts(const DomainRecord &record);
+QStringList domainRowTexts(const DomainRecord &record);
 
 // Replaces the ad store and every ad count with the notification's complete
 // list of ads and stamps the update time of the changed addresses. Returns
 // the changed addresses named by the notification, in its order.
-QStringList ApplyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now);
+QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now);
 
 // Replaces the catalogue of publishing sites.
-void ApplySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf);
+void applySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf);
 
 // One row per publishing site and opening time of the address's stored ads.
-std::vector<OneAdDataCount> SiteRows(const AccountData &state, const QString &url);
+std::vector<OneAdDataCount> siteRowsOf(const AccountData &state, const QString &url);
 
 // "更新的网址:" followed by each changed address that wants a pop-up on this
 // computer; empty when none does (then no pop-up is shown).
-QString PopupText(const AccountData &state, const QStringList &changed);
+QString popupTextFor(const AccountData &state, const QStringList &changed);
 
 // What a change of a monitored address has to send.
 struct ModifyPlan {
     bool deleteOld = false;
     bool addNew = false;
 };
-ModifyPlan PlanModify(const DomainRecord &before, const DomainRecord &after);
+ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after);
 
-QString WindowTitle(const QString &userName, const QString &mailbox);
+QString mainWindowTitle(const QString &userName, const QString &mailbox);
 
 // Heartbeat counter step: true when this tick sends one.
-bool HeartbeatDue(int &counter);
+bool heartbeatDue(int &counter);
 
 } // namespace MainWindowLogic

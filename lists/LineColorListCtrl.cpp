@@ -21,7 +21,7 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         if (option->state & QStyle::State_Selected)
             return;
-        if (const std::optional<TEXT_BK> colors = list.RowColor(index.row())) {
+        if (const std::optional<TEXT_BK> colors = list.rowColor(index.row())) {
             option->backgroundBrush = colors->backColor;
             option->palette.setColor(QPalette::Text, colors->textColor);
         }
@@ -62,7 +62,7 @@ void CLineColorListCtrl::ClearRowColors()
     viewport()->update();
 }
 
-std::optional<TEXT_BK> CLineColorListCtrl::RowColor(int row) const
+std::optional<TEXT_BK> CLineColorListCtrl::rowColor(int row) const
 {
     if (row < 0)
         return std::nullopt;

@@ -24,7 +24,7 @@ public:
     void SetRowColor(unsigned row, const QColor &textColor, const QColor &backColor);
     void ClearRowColors();
     // The colours a row is painted with, none for the list's own colours.
-    std::optional<TEXT_BK> RowColor(int row) const;
+    std::optional<TEXT_BK> rowColor(int row) const;
     const std::map<unsigned, TEXT_BK> &rowColors() const { return colors; }
 
     // Report-list operations in the terms of the windows that use it.

@@ -26,7 +26,7 @@ constexpr int TextPadding = 4;
 
 CVirtualListCtrl::CVirtualListCtrl(QWidget *parent) : QAbstractScrollArea(parent)
 {
-    model.setColorsFunction([this](int row, int column) { return CellColorsAt(row, column); });
+    model.setColorsFunction([this](int row, int column) { return cellColorsAt(row, column); });
 
     headerView = new QHeaderView(Qt::Horizontal, this);
     headerView->setModel(&model);
@@ -98,7 +98,7 @@ Cell CVirtualListCtrl::HitTest(const QPoint &pos) const
     return Cell{row, column};
 }
 
-void CVirtualListCtrl::PressCell(Cell cell, bool control)
+void CVirtualListCtrl::pressCell(Cell cell, bool control)
 {
     if (cell.isNone())
         return;
@@ -123,7 +123,7 @@ void CVirtualListCtrl::PressCell(Cell cell, bool control)
     setFocus(Qt::MouseFocusReason);
 }
 
-void CVirtualListCtrl::DragStep(Cell cell)
+void CVirtualListCtrl::dragStep(Cell cell)
 {
     if (!st.dragging || cell.isNone())
         return;
@@ -138,9 +138,9 @@ void CVirtualListCtrl::DragStep(Cell cell)
     viewport()->update();
 }
 
-void CVirtualListCtrl::Release(Cell cell)
+void CVirtualListCtrl::release(Cell cell)
 {
-    DragStep(cell);
+    dragStep(cell);
     st.dragging = false;
 }
 
@@ -151,7 +151,7 @@ void CVirtualListCtrl::SelectAllCells()
     viewport()->update();
 }
 
-QString CVirtualListCtrl::SelectionText() const
+QString CVirtualListCtrl::selectionText() const
 {
     QString text;
     if (st.selectAll) {
@@ -184,7 +184,7 @@ void CVirtualListCtrl::CopyCells()
 {
     if (!st.selectAll && st.selectedCells.empty())
         return;
-    platform::SetClipboardText(services(), SelectionText());
+    platform::setClipboardText(services(), selectionText());
 }
 
 void CVirtualListCtrl::OnColumnClick(int column)
@@ -211,7 +211,7 @@ void CVirtualListCtrl::computeGroupShade()
     st.groupShade[0] = 0;
     for (int i = 1; i < rows; ++i) {
         const bool same =
-            CompareOrdinal(data->GetText(i, st.sortColumn), data->GetText(i - 1, st.sortColumn)) == 0;
+            compareOrdinal(data->GetText(i, st.sortColumn), data->GetText(i - 1, st.sortColumn)) == 0;
         st.groupShade[size_t(i)] = same ? st.groupShade[size_t(i - 1)] : !st.groupShade[size_t(i - 1)];
     }
 }
@@ -259,7 +259,7 @@ bool CVirtualListCtrl::isCellSelected(Cell cell) const
     return selectedCount.count(cell) != 0;
 }
 
-std::optional<CellColors> CVirtualListCtrl::CellColorsAt(int row, int column) const
+std::optional<CellColors> CVirtualListCtrl::cellColorsAt(int row, int column) const
 {
     if (st.selectAll)
         return SelectedColors;
@@ -270,11 +270,11 @@ std::optional<CellColors> CVirtualListCtrl::CellColorsAt(int row, int column) co
     return st.groupShade[size_t(row)] ? ShadedColors : PlainColors;
 }
 
-void CVirtualListCtrl::ShowContextMenu(const QPoint &globalPos)
+void CVirtualListCtrl::showContextMenu(const QPoint &globalPos)
 {
     if (!menu || loadedMenuId != st.menuId) {
-        const platform::MenuTemplate *tpl = res::FindMenu(st.menuId);
-        menu = tpl ? platform::BuildContextMenu(*tpl) : nullptr;
+        const platform::MenuTemplate *tpl = res::findMenu(st.menuId);
+        menu = tpl ? platform::buildContextMenu(*tpl) : nullptr;
         loadedMenuId = st.menuId;
     }
     if (!menu)
@@ -284,7 +284,7 @@ void CVirtualListCtrl::ShowContextMenu(const QPoint &globalPos)
         OnCommand(command);
 }
 
-QPoint CVirtualListCtrl::KeyboardMenuPosition() const
+QPoint CVirtualListCtrl::keyboardMenuPosition() const
 {
     // Row 0 in the control's coordinates; while it is scrolled out of sight, the top row.
     const QRect area = viewport()->geometry();
@@ -398,10 +398,10 @@ void CVirtualListCtrl::mousePressEvent(QMouseEvent *event)
 {
     const Cell cell = HitTest(event->position().toPoint());
     if (event->button() == Qt::LeftButton) {
-        PressCell(cell, event->modifiers() & Qt::ControlModifier);
+        pressCell(cell, event->modifiers() & Qt::ControlModifier);
     } else if (event->button() == Qt::RightButton) {
         if (!cell.isNone())
-            ShowContextMenu(event->globalPosition().toPoint());
+            showContextMenu(event->globalPosition().toPoint());
     }
     // The press is ours alone: no Qt selection, focus frame or rubber band.
     event->accept();
@@ -410,7 +410,7 @@ void CVirtualListCtrl::mousePressEvent(QMouseEvent *event)
 void CVirtualListCtrl::mouseMoveEvent(QMouseEvent *event)
 {
     if (st.dragging)
-        DragStep(HitTest(event->position().toPoint()));
+        dragStep(HitTest(event->position().toPoint()));
     event->accept();
 }
 
@@ -418,7 +418,7 @@ void CVirtualListCtrl::mouseReleaseEvent(QMouseEvent *event)
 {
     // The release ends the drag wherever it happens, also outside the list.
     if (event->button() == Qt::LeftButton && st.dragging)
-        Release(HitTest(event->position().toPoint()));
+        release(HitTest(event->position().toPoint()));
     event->accept();
 }
 
@@ -444,7 +444,7 @@ void CVirtualListCtrl::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (event->key() == Qt::Key_Menu) {
-        ShowContextMenu(KeyboardMenuPosition());
+        showContextMenu(keyboardMenuPosition());
         event->accept();
         return;
     }
@@ -455,7 +455,7 @@ void CVirtualListCtrl::contextMenuEvent(QContextMenuEvent *event)
 {
     // The right button press has shown the menu already.
     if (event->reason() == QContextMenuEvent::Keyboard)
-        ShowContextMenu(KeyboardMenuPosition());
+        showContextMenu(keyboardMenuPosition());
     event->accept();
 }
 

@@ -78,7 +78,7 @@ public:
     void setMenuId(int id);
     void setCommandHandler(IListCommandHandler *handler) { commandHandler = handler; }
     void setServices(const platform::Services &replacement) { ownServices = replacement; }
-    platform::Services services() const { return ownServices.mergedWith(platform::CurrentServices()); }
+    platform::Services services() const { return ownServices.mergedWith(platform::currentServices()); }
 
     // Titles and pixel widths; a missing width is (client width - 15) / number of titles.
     void SetColumns(const QStringList &names, const std::vector<int> &widths = {});
@@ -93,21 +93,21 @@ public:
 
     // Decisions, callable without mouse or keyboard.
     Cell HitTest(const QPoint &viewportPos) const;
-    void PressCell(Cell cell, bool control); // left button down on a cell
-    void DragStep(Cell cell);                // pointer over a cell while dragging
-    void Release(Cell cell);                 // left button up
+    void pressCell(Cell cell, bool control); // left button down on a cell
+    void dragStep(Cell cell);                // pointer over a cell while dragging
+    void release(Cell cell);                 // left button up
     void SelectAllCells();
     void CopyCells();
-    QString SelectionText() const; // what CopyCells puts on the clipboard; empty for no selection
+    QString selectionText() const; // what CopyCells puts on the clipboard; empty for no selection
     void OnColumnClick(int column);
     void OnCommand(int command);
     Cell lastSelectedCell() const;
     bool isCellSelected(Cell cell) const;
     // Colours of a cell; none leaves the list's own colours.
-    std::optional<CellColors> CellColorsAt(int row, int column) const;
+    std::optional<CellColors> cellColorsAt(int row, int column) const;
     // Shows the context menu at a screen position (mouse) or at the keyboard position.
-    void ShowContextMenu(const QPoint &globalPos);
-    QPoint KeyboardMenuPosition() const;
+    void showContextMenu(const QPoint &globalPos);
+    QPoint keyboardMenuPosition() const;
     // First row shown at the top.
     int firstVisibleRow() const;
     QRect cellRect(Cell cell) const; // viewport coordinates

@@ -26,43 +26,43 @@ ConnectSession &ConnectSession::Instance()
 }
 
 ConnectSession::ConnectSession()
-    : m_sendArea(std::make_unique<char[]>(kSendAreaSize)), m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : sendArea(std::make_unique<char[]>(kSendAreaSize)), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
 }
 
 ConnectSession::~ConnectSession()
 {
-    if (m_socket >= 0)
-        ::close(m_socket);
-    if (m_wakeFd >= 0)
-        ::close(m_wakeFd);
+    if (socket >= 0)
+        ::close(socket);
+    if (wakeFd >= 0)
+        ::close(wakeFd);
 }
 
-void ConnectSession::Configure(const std::string &host, uint16_t port, IConnectSessionHandler *handler)
+void ConnectSession::configure(const std::string &host, uint16_t port, IConnectSessionHandler *messageHandler)
 {
-    m_host = host;
-    m_port = port;
-    m_handler = handler;
-    m_received.clear();
+    hostName = host;
+    portNumber = port;
+    handler = messageHandler;
+    received.clear();
     {
-        std::lock_guard lock(m_positionsLock);
-        m_sendWrite = 0;
-        m_sendRead = 0;
+        std::lock_guard lock(positionsLock);
+        sendWrite = 0;
+        sendRead = 0;
     }
-    m_state = Connecting;
+    connectionState = Connecting;
 }
 
-void ConnectSession::setDiagnosticSink(std::function<void(const std::string &)> sink)
+void ConnectSession::setDiagnosticSink(std::function<void(const std::string &)> newSink)
 {
-    std::lock_guard lock(m_sinkLock);
-    m_sink = std::move(sink);
+    std::lock_guard lock(sinkLock);
+    sink = std::move(newSink);
 }
 
 void ConnectSession::diagnostic(const std::string &line)
 {
-    std::lock_guard lock(m_sinkLock);
-    if (m_sink) {
-        m_sink(line);
+    std::lock_guard lock(sinkLock);
+    if (sink) {
+        sink(line);
     } else {
         std::fputs(line.c_str(), stdout);
         std::fputc('\n', stdout);
@@ -72,74 +72,74 @@ void ConnectSession::diagnostic(const std::string &line)
 
 int ConnectSession::sendReadPosition() const
 {
-    std::lock_guard lock(m_positionsLock);
-    return m_sendRead;
+    std::lock_guard lock(positionsLock);
+    return sendRead;
 }
 
 int ConnectSession::sendWritePosition() const
 {
-    std::lock_guard lock(m_positionsLock);
-    return m_sendWrite;
+    std::lock_guard lock(positionsLock);
+    return sendWrite;
 }
 
 int ConnectSession::Send(MsgHeader &msg)
 {
     int length = 0;
     {
-        std::lock_guard lock(m_positionsLock);
+        std::lock_guard lock(positionsLock);
         // Everything queued has gone out: start again at the front.
-        if (m_sendRead > 0 && m_sendRead == m_sendWrite) {
-            m_sendWrite = 0;
-            m_sendRead = 0;
+        if (sendRead > 0 && sendRead == sendWrite) {
+            sendWrite = 0;
+            sendRead = 0;
         }
-        length = msg.Encode(m_sendArea.get() + m_sendWrite, kSendAreaSize - m_sendWrite);
-        m_sendWrite += length;
+        length = msg.Encode(sendArea.get() + sendWrite, kSendAreaSize - sendWrite);
+        sendWrite += length;
     }
     if (length > 0)
         wake();
     return length;
 }
 
-void ConnectSession::Stop()
+void ConnectSession::stop()
 {
-    m_state = Stopping;
+    connectionState = Stopping;
     wake();
 }
 
 void ConnectSession::wake()
 {
     const uint64_t one = 1;
-    if (m_wakeFd >= 0)
-        (void)!::write(m_wakeFd, &one, sizeof one);
+    if (wakeFd >= 0)
+        (void)!::write(wakeFd, &one, sizeof one);
 }
 
 void ConnectSession::drainWakeups()
 {
     uint64_t count = 0;
-    while (::read(m_wakeFd, &count, sizeof count) > 0) {
+    while (::read(wakeFd, &count, sizeof count) > 0) {
     }
 }
 
 bool ConnectSession::pause(int ms)
 {
-    pollfd fd{m_wakeFd, POLLIN, 0};
+    pollfd fd{wakeFd, POLLIN, 0};
     ::poll(&fd, 1, ms);
     drainWakeups();
-    return m_state.load() != Stopping;
+    return connectionState.load() != Stopping;
 }
 
 void ConnectSession::Run()
 {
     for (;;) {
-        const int state = m_state.load();
+        const int state = connectionState.load();
         if (state == Connecting)
             connectOnce();
         else if (state == Connected)
             pollOnce();
-        if (m_state.load() == Stopping) {
-            if (m_socket >= 0) {
-                ::close(m_socket);
-                m_socket = -1;
+        if (connectionState.load() == Stopping) {
+            if (socket >= 0) {
+                ::close(socket);
+                socket = -1;
             }
             break;
         }
@@ -154,7 +154,7 @@ void ConnectSession::connectOnce()
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (::getaddrinfo(m_host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    if (::getaddrinfo(hostName.c_str(), nullptr, &hints, &found) != 0 || !found) {
         diagnostic("解析服务器地址出错！");
         pause(kRetryDelayMs);
         return;
@@ -162,18 +162,18 @@ void ConnectSession::connectOnce()
     sockaddr_in address = *reinterpret_cast<sockaddr_in *>(found->ai_addr);
     ::freeaddrinfo(found);
     address.sin_family = AF_INET;
-    address.sin_port = htons(m_port);
+    address.sin_port = htons(portNumber);
 
-    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_socket < 0) {
+    socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket < 0) {
         diagnostic("创建Socket出错！");
         pause(kRetryDelayMs);
         return;
     }
-    bool connected = ::connect(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    bool connected = ::connect(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     if (!connected && errno == EINPROGRESS) {
-        // Wait for the outcome, but let Stop() cut the wait short.
-        pollfd fds[2] = {{m_socket, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
+        // Wait for the outcome, but let stop() cut the wait short.
+        pollfd fds[2] = {{socket, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
         int ready = 0;
         do {
             ready = ::poll(fds, 2, kConnectTimeoutMs);
@@ -183,10 +183,10 @@ void ConnectSession::connectOnce()
         if (ready > 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
             int error = 0;
             socklen_t size = sizeof error;
-            connected = ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+            connected = ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
         }
     }
-    if (m_state.load() == Stopping)
+    if (connectionState.load() == Stopping)
         return;
     if (!connected) {
         diagnostic("连接服务器出错！");
@@ -195,21 +195,21 @@ void ConnectSession::connectOnce()
         return;
     }
     const int noDelay = 1;
-    ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     // A new stream starts with the server's greeting: nothing held belongs to it.
-    m_received.clear();
+    received.clear();
     int expected = Connecting;
-    m_state.compare_exchange_strong(expected, Connected);
+    connectionState.compare_exchange_strong(expected, Connected);
 }
 
 void ConnectSession::pollOnce()
 {
     bool pendingSend = false;
     {
-        std::lock_guard lock(m_positionsLock);
-        pendingSend = m_sendRead < m_sendWrite;
+        std::lock_guard lock(positionsLock);
+        pendingSend = sendRead < sendWrite;
     }
-    pollfd fds[2] = {{m_socket, short(POLLIN | (pendingSend ? POLLOUT : 0)), 0}, {m_wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{socket, short(POLLIN | (pendingSend ? POLLOUT : 0)), 0}, {wakeFd, POLLIN, 0}};
     const int ready = ::poll(fds, 2, -1);
     if (ready < 0) {
         if (errno != EINTR)
@@ -224,11 +224,11 @@ void ConnectSession::pollOnce()
 
 void ConnectSession::receive()
 {
-    char *area = m_received.writeArea();
-    const size_t room = m_received.writeCapacity();
+    char *area = received.writeArea();
+    const size_t room = received.writeCapacity();
     ssize_t got = 0;
     do {
-        got = ::recv(m_socket, area, room, 0);
+        got = ::recv(socket, area, room, 0);
     } while (got < 0 && errno == EINTR);
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
         // Closed or reset by the peer, or the socket is broken: start over.
@@ -237,22 +237,22 @@ void ConnectSession::receive()
     }
     if (got < 0)
         return;
-    m_received.commit(size_t(got));
-    m_bytesReceived += uint64_t(got);
+    received.commit(size_t(got));
+    receivedTotal += uint64_t(got);
     const FrameCutter::Status status =
-        m_received.cut([this](const char *frame, int length) { deliver(DecodeFrame(frame, length)); });
+        received.cut([this](const char *frame, int length) { deliver(decodeFrame(frame, length)); });
     if (status == FrameCutter::Status::FrameTooLarge) {
         diagnostic("消息太大了:{0}");
         disconnect();
     } else if (status == FrameCutter::Status::FrameTooSmall) {
-        diagnostic("消息长度错误:" + std::to_string(m_received.badLength()));
+        diagnostic("消息长度错误:" + std::to_string(received.badLength()));
         disconnect();
     }
 }
 
-std::unique_ptr<MsgHeader> ConnectSession::DecodeFrame(const char *frame, int length)
+std::unique_ptr<MsgHeader> ConnectSession::decodeFrame(const char *frame, int length)
 {
-    std::unique_ptr<MsgHeader> msg = MsgFactory::CreateOwned(ReadLe32(frame + 4));
+    std::unique_ptr<MsgHeader> msg = MsgFactory::createOwned(readLe32(frame + 4));
     if (msg)
         msg->Decode(frame, length);
     return msg;
@@ -260,40 +260,40 @@ std::unique_ptr<MsgHeader> ConnectSession::DecodeFrame(const char *frame, int le
 
 void ConnectSession::flushSendArea()
 {
-    if (m_socket < 0 || m_state.load() != Connected)
+    if (socket < 0 || connectionState.load() != Connected)
         return;
     int from = 0;
     int to = 0;
     {
-        std::lock_guard lock(m_positionsLock);
-        from = m_sendRead;
-        to = m_sendWrite;
+        std::lock_guard lock(positionsLock);
+        from = sendRead;
+        to = sendWrite;
     }
     if (from >= to)
         return;
     // Bytes between the two positions are never touched by Send() until they are out.
-    const ssize_t sent = ::send(m_socket, m_sendArea.get() + from, size_t(to - from), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(socket, sendArea.get() + from, size_t(to - from), MSG_NOSIGNAL);
     if (sent <= 0)
         return;
-    std::lock_guard lock(m_positionsLock);
-    m_sendRead += int(sent);
+    std::lock_guard lock(positionsLock);
+    sendRead += int(sent);
 }
 
 void ConnectSession::disconnect()
 {
-    if (m_socket >= 0) {
-        ::close(m_socket);
-        m_socket = -1;
+    if (socket >= 0) {
+        ::close(socket);
+        socket = -1;
     }
-    m_received.clear();
+    received.clear();
     int expected = Connected;
-    if (!m_state.compare_exchange_strong(expected, Connecting))
+    if (!connectionState.compare_exchange_strong(expected, Connecting))
         return;
-    deliver(MsgFactory::CreateOwned(kMsgDisconnect));
+    deliver(MsgFactory::createOwned(kMsgDisconnect));
 }
 
 void ConnectSession::deliver(std::unique_ptr<MsgHeader> msg)
 {
-    if (msg && m_handler)
-        m_handler->OnMessage(std::move(msg));
+    if (msg && handler)
+        handler->OnMessage(std::move(msg));
 }

@@ -38,30 +38,30 @@ public:
     ConnectSession &operator=(const ConnectSession &) = delete;
 
     // Done once before the worker starts.
-    void Configure(const std::string &host, uint16_t port, IConnectSessionHandler *handler);
+    void configure(const std::string &host, uint16_t port, IConnectSessionHandler *handler);
 
     // GUI thread: queues one frame and returns its length, or 0 when it does
     // not fit the free part of the send area (nothing is queued then).
     int Send(MsgHeader &msg);
 
-    // Worker thread: returns once Stop() was called.
+    // Worker thread: returns once stop() was called.
     void Run();
     // Any thread: asks the worker to close the socket and leave Run().
-    void Stop();
+    void stop();
 
-    int state() const { return m_state.load(); }
+    int state() const { return connectionState.load(); }
     int sendReadPosition() const;
     int sendWritePosition() const;
     // Worker-thread view; read it from elsewhere only while the worker is stopped.
-    size_t receiveCount() const { return m_received.held(); }
+    size_t receiveCount() const { return received.held(); }
     // Bytes received over all connections; safe from any thread.
-    uint64_t bytesReceived() const { return m_bytesReceived.load(); }
-    const std::string &host() const { return m_host; }
-    uint16_t port() const { return m_port; }
+    uint64_t bytesReceived() const { return receivedTotal.load(); }
+    const std::string &host() const { return hostName; }
+    uint16_t port() const { return portNumber; }
 
     // Turns one complete frame into its message object, or null for an
     // unassigned type.
-    static std::unique_ptr<MsgHeader> DecodeFrame(const char *frame, int length);
+    static std::unique_ptr<MsgHeader> decodeFrame(const char *frame, int length);
 
     // Where diagnostic lines go; standard output unless replaced.
     void setDiagnosticSink(std::function<void(const std::string &)> sink);
@@ -79,20 +79,20 @@ private:
     void wake();
     void drainWakeups();
 
-    FrameCutter m_received;
-    std::atomic<uint64_t> m_bytesReceived{0};
-    std::unique_ptr<char[]> m_sendArea;
-    mutable std::mutex m_positionsLock;
-    int m_sendWrite = 0;
-    int m_sendRead = 0;
+    FrameCutter received;
+    std::atomic<uint64_t> receivedTotal{0};
+    std::unique_ptr<char[]> sendArea;
+    mutable std::mutex positionsLock;
+    int sendWrite = 0;
+    int sendRead = 0;
 
-    int m_socket = -1;
-    int m_wakeFd = -1;
-    std::atomic<int> m_state{Connecting};
-    std::string m_host;
-    uint16_t m_port = kDefaultPort;
-    IConnectSessionHandler *m_handler = nullptr;
+    int socket = -1;
+    int wakeFd = -1;
+    std::atomic<int> connectionState{Connecting};
+    std::string hostName;
+    uint16_t portNumber = kDefaultPort;
+    IConnectSessionHandler *handler = nullptr;
 
-    std::mutex m_sinkLock;
-    std::function<void(const std::string &)> m_sink;
+    std::mutex sinkLock;
+    std::function<void(const std::string &)> sink;
 };

@@ -10,31 +10,31 @@ constexpr size_t kReadChunk = 65536;
 void FrameCutter::reserve(size_t needed)
 {
     needed = std::min(needed, size_t(kMaxFrameLength));
-    if (needed <= m_capacity)
+    if (needed <= capacity)
         return;
-    const size_t grown = std::min(std::max(needed, m_capacity * 2), size_t(kMaxFrameLength));
+    const size_t grown = std::min(std::max(needed, capacity * 2), size_t(kMaxFrameLength));
     auto bigger = std::make_unique_for_overwrite<char[]>(grown);
-    if (m_held)
-        std::memcpy(bigger.get(), m_buffer.get(), m_held);
-    m_buffer = std::move(bigger);
-    m_capacity = grown;
+    if (heldBytes)
+        std::memcpy(bigger.get(), buffer.get(), heldBytes);
+    buffer = std::move(bigger);
+    capacity = grown;
 }
 
 char *FrameCutter::writeArea()
 {
     // Make room for the frame being waited for, or a chunk of the next one.
-    reserve(std::max(m_held + kReadChunk, m_pending));
-    return m_buffer.get() + m_held;
+    reserve(std::max(heldBytes + kReadChunk, pending));
+    return buffer.get() + heldBytes;
 }
 
 size_t FrameCutter::writeCapacity() const
 {
-    return m_capacity - m_held;
+    return capacity - heldBytes;
 }
 
 void FrameCutter::commit(size_t n)
 {
-    m_held += std::min(n, writeCapacity());
+    heldBytes += std::min(n, writeCapacity());
 }
 
 void FrameCutter::append(const char *data, size_t n)
@@ -56,18 +56,18 @@ void FrameCutter::compact(size_t offset)
 {
     if (offset == 0)
         return;
-    if (offset < m_held)
-        std::memmove(m_buffer.get(), m_buffer.get() + offset, m_held - offset);
-    m_held -= offset;
+    if (offset < heldBytes)
+        std::memmove(buffer.get(), buffer.get() + offset, heldBytes - offset);
+    heldBytes -= offset;
 }
 
 void FrameCutter::clear()
 {
-    m_held = 0;
-    m_pending = 0;
+    heldBytes = 0;
+    pending = 0;
     // Give back a buffer grown for one huge frame.
-    if (m_capacity > 4 * kReadChunk) {
-        m_buffer.reset();
-        m_capacity = 0;
+    if (capacity > 4 * kReadChunk) {
+        buffer.reset();
+        capacity = 0;
     }
 }

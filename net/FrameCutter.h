@@ -33,22 +33,22 @@ public:
     {
         size_t offset = 0;
         Status status = Status::Ok;
-        m_pending = 0;
-        while (m_held - offset >= size_t(kFrameHeaderSize)) {
-            const char *frame = m_buffer.get() + offset;
-            const int32_t length = ReadLe32(frame);
+        pending = 0;
+        while (heldBytes - offset >= size_t(kFrameHeaderSize)) {
+            const char *frame = buffer.get() + offset;
+            const int32_t length = readLe32(frame);
             if (length < kFrameHeaderSize) {
                 status = Status::FrameTooSmall;
-                m_badLength = length;
+                lastBadLength = length;
                 break;
             }
             if (length > kMaxFrameLength) {
                 status = Status::FrameTooLarge;
-                m_badLength = length;
+                lastBadLength = length;
                 break;
             }
-            if (offset + size_t(length) > m_held) {
-                m_pending = size_t(length);
+            if (offset + size_t(length) > heldBytes) {
+                pending = size_t(length);
                 break;
             }
             onFrame(frame, length);
@@ -58,9 +58,9 @@ public:
         return status;
     }
 
-    size_t held() const { return m_held; }
-    size_t allocated() const { return m_capacity; }
-    int32_t badLength() const { return m_badLength; }
+    size_t held() const { return heldBytes; }
+    size_t allocated() const { return capacity; }
+    int32_t badLength() const { return lastBadLength; }
     // Forgets every byte held (a connection was lost or made).
     void clear();
 
@@ -68,9 +68,9 @@ private:
     void compact(size_t offset);
     void reserve(size_t needed);
 
-    std::unique_ptr<char[]> m_buffer;
-    size_t m_capacity = 0;
-    size_t m_held = 0;
-    size_t m_pending = 0;
-    int32_t m_badLength = 0;
+    std::unique_ptr<char[]> buffer;
+    size_t capacity = 0;
+    size_t heldBytes = 0;
+    size_t pending = 0;
+    int32_t lastBadLength = 0;
 };

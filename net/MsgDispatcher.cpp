@@ -29,12 +29,12 @@ void MsgDispatcher::Dispatch(ConnectSession *session, MsgHeader *msg)
     entry.thunk(entry, session, msg);
 }
 
-bool MsgDispatcher::HasHandler(int type)
+bool MsgDispatcher::hasHandler(int type)
 {
     return table().count(type) != 0;
 }
 
-void MsgDispatcher::Clear()
+void MsgDispatcher::clear()
 {
     table().clear();
 }

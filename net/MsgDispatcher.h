@@ -50,9 +50,9 @@ public:
     // Calls the handler of msg's type, if any. Never deletes msg.
     static void Dispatch(ConnectSession *session, MsgHeader *msg);
 
-    static bool HasHandler(int type);
+    static bool hasHandler(int type);
     // Drops every handler (for tests that start from a clean table).
-    static void Clear();
+    static void clear();
 
 private:
     static constexpr size_t kKeySize = 2 * sizeof(void *);

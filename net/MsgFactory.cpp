@@ -28,7 +28,7 @@ MsgHeader *MsgFactory::Create(int type)
     return it == creators.end() ? nullptr : it->second();
 }
 
-const std::vector<int> &MsgFactory::RegistrationOrder()
+const std::vector<int> &MsgFactory::registrationOrder()
 {
     return order();
 }

@@ -16,12 +16,12 @@ public:
     // A new message object of the type's class, or null for an unassigned type.
     static MsgHeader *Create(int type);
     // Same, owned.
-    static std::unique_ptr<MsgHeader> CreateOwned(int type)
+    static std::unique_ptr<MsgHeader> createOwned(int type)
     {
         return std::unique_ptr<MsgHeader>(Create(type));
     }
     // The registered type ids in registration order.
-    static const std::vector<int> &RegistrationOrder();
+    static const std::vector<int> &registrationOrder();
 
 private:
     static std::map<int, Creator> &table();

@@ -33,8 +33,8 @@ constexpr int kFrameHeaderSize = 12;
 // Largest frame the receiver accepts.
 constexpr int kMaxFrameLength = 300 * 65536;
 
-int32_t ReadLe32(const char *p);
-void WriteLe32(char *p, int32_t value);
+int32_t readLe32(const char *p);
+void writeLe32(char *p, int32_t value);
 
 // A frame header paired with its typed body. Derived classes hold exactly one
 // body message by value.

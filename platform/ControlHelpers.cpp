@@ -50,29 +50,29 @@ protected:
 
 } // namespace
 
-void SetSorted(QComboBox &combo, bool sorted)
+void setSorted(QComboBox &combo, bool sorted)
 {
     combo.setProperty(SortedProperty, sorted);
 }
 
-void SetSorted(QListWidget &list, bool sorted)
+void setSorted(QListWidget &list, bool sorted)
 {
     list.setProperty(SortedProperty, sorted);
 }
 
-bool IsSorted(const QComboBox &combo)
+bool isSorted(const QComboBox &combo)
 {
     return combo.property(SortedProperty).toBool();
 }
 
-bool IsSorted(const QListWidget &list)
+bool isSorted(const QListWidget &list)
 {
     return list.property(SortedProperty).toBool();
 }
 
 int AddString(QComboBox &combo, const QString &text)
 {
-    const int index = IsSorted(combo)
+    const int index = isSorted(combo)
                           ? sortedPosition(combo.count(), text, [&](int i) { return combo.itemText(i); })
                           : combo.count();
     combo.insertItem(index, text);
@@ -81,14 +81,14 @@ int AddString(QComboBox &combo, const QString &text)
 
 int AddString(QListWidget &list, const QString &text)
 {
-    const int index = IsSorted(list)
+    const int index = isSorted(list)
                           ? sortedPosition(list.count(), text, [&](int i) { return list.item(i)->text(); })
                           : list.count();
     list.insertItem(index, text);
     return index;
 }
 
-int FindStringPrefix(const QListWidget &list, const QString &text)
+int findStringPrefix(const QListWidget &list, const QString &text)
 {
     for (int i = 0; i < list.count(); ++i)
         if (list.item(i)->text().startsWith(text, Qt::CaseInsensitive))
@@ -96,7 +96,7 @@ int FindStringPrefix(const QListWidget &list, const QString &text)
     return -1;
 }
 
-void AcceptDigitsOnly(QLineEdit &edit)
+void acceptDigitsOnly(QLineEdit &edit)
 {
     edit.installEventFilter(new DigitsOnlyFilter(&edit));
 }

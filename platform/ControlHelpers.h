@@ -10,10 +10,10 @@ namespace platform {
 
 // Sorted combo and list boxes keep their items in case-insensitive order whatever the
 // order of insertion, like the Windows sorted styles. The builder marks them.
-void SetSorted(QComboBox &combo, bool sorted);
-void SetSorted(QListWidget &list, bool sorted);
-bool IsSorted(const QComboBox &combo);
-bool IsSorted(const QListWidget &list);
+void setSorted(QComboBox &combo, bool sorted);
+void setSorted(QListWidget &list, bool sorted);
+bool isSorted(const QComboBox &combo);
+bool isSorted(const QListWidget &list);
 
 // Adds an item (at its sorted place for a sorted box, otherwise at the end); returns its index.
 int AddString(QComboBox &combo, const QString &text);
@@ -21,9 +21,9 @@ int AddString(QListWidget &list, const QString &text);
 
 // Index of the first item that begins with text, ignoring letter case, or -1: the
 // list box's own prefix search from the start.
-int FindStringPrefix(const QListWidget &list, const QString &text);
+int findStringPrefix(const QListWidget &list, const QString &text);
 
 // Refuses typed characters other than 0-9 (text set by the program is not checked).
-void AcceptDigitsOnly(QLineEdit &edit);
+void acceptDigitsOnly(QLineEdit &edit);
 
 } // namespace platform

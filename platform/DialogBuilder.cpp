@@ -60,7 +60,7 @@ QWidget *BuiltDialog::item(int id) const
     return it == controls.end() ? nullptr : it->second;
 }
 
-QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent)
+QWidget *createDefaultControl(const ControlTemplate &control, QWidget *parent)
 {
     const ControlStyles styles = control.styles;
     switch (control.kind) {
@@ -84,7 +84,7 @@ QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent)
         if (styles & Password)
             edit->setEchoMode(QLineEdit::Password);
         if (styles & DigitsOnly)
-            AcceptDigitsOnly(*edit);
+            acceptDigitsOnly(*edit);
         return edit;
     }
     case ControlKind::PushButton: {
@@ -100,7 +100,7 @@ QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent)
         auto *combo = new QComboBox(parent);
         combo->setEditable(!(styles & DropDownList));
         combo->setInsertPolicy(QComboBox::NoInsert);
-        SetSorted(*combo, styles & Sorted);
+        setSorted(*combo, styles & Sorted);
         if (combo->isEditable() && !control.text.isEmpty())
             combo->setEditText(control.text);
         return combo;
@@ -109,7 +109,7 @@ QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent)
         auto *list = new QListWidget(parent);
         list->setSelectionMode((styles & MultipleSel) ? QAbstractItemView::MultiSelection
                                                       : QAbstractItemView::SingleSelection);
-        SetSorted(*list, styles & Sorted);
+        setSorted(*list, styles & Sorted);
         return list;
     }
     case ControlKind::ReportList:
@@ -124,10 +124,10 @@ QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent)
     return new QWidget(parent);
 }
 
-BuiltDialog BuildDialog(const DialogTemplate &tpl, QWidget &host, const ControlBindings &bound)
+BuiltDialog buildDialog(const DialogTemplate &tpl, QWidget &host, const ControlBindings &bound)
 {
     BuiltDialog built;
-    built.font = DialogFont(tpl.fontName, tpl.pointSize);
+    built.font = dialogFont(tpl.fontName, tpl.pointSize);
     built.units = DialogUnits::fromFont(built.font);
     built.clientSize = built.units.toPixels(tpl.size);
 
@@ -147,7 +147,7 @@ BuiltDialog BuildDialog(const DialogTemplate &tpl, QWidget &host, const ControlB
             widget = it->second;
             widget->setParent(&host);
         } else {
-            widget = CreateDefaultControl(control, &host);
+            widget = createDefaultControl(control, &host);
         }
         widget->setProperty(ControlIdProperty, control.id);
         if (control.id != IDC_STATIC) {
@@ -169,18 +169,18 @@ BuiltDialog BuildDialog(const DialogTemplate &tpl, QWidget &host, const ControlB
     return built;
 }
 
-QWidget *FindControl(const QWidget &root, int id)
+QWidget *findControl(const QWidget &root, int id)
 {
     if (id == IDC_STATIC)
         return nullptr;
     const auto children = root.findChildren<QWidget *>();
     for (QWidget *child : children)
-        if (ControlId(child) == id)
+        if (controlId(child) == id)
             return child;
     return nullptr;
 }
 
-int ControlId(const QWidget *widget)
+int controlId(const QWidget *widget)
 {
     if (!widget)
         return IDC_STATIC;

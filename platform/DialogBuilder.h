@@ -31,14 +31,14 @@ struct BuiltDialog {
 // Turns a dialog template into widgets under `host`: caption, window flags, font, fixed
 // client size and one child per control at its converted rectangle, in template order
 // (which is also the tab order). Group boxes are stacked behind their siblings.
-BuiltDialog BuildDialog(const DialogTemplate &tpl, QWidget &host, const ControlBindings &bound = {});
+BuiltDialog buildDialog(const DialogTemplate &tpl, QWidget &host, const ControlBindings &bound = {});
 
 // The widget a control kind gets when the window binds none; no geometry is set.
-QWidget *CreateDefaultControl(const ControlTemplate &control, QWidget *parent);
+QWidget *createDefaultControl(const ControlTemplate &control, QWidget *parent);
 
 // The control with that id among the descendants of root, or null.
-QWidget *FindControl(const QWidget &root, int id);
+QWidget *findControl(const QWidget &root, int id);
 // The id of a control made by the builder, IDC_STATIC for any other widget.
-int ControlId(const QWidget *widget);
+int controlId(const QWidget *widget);
 
 } // namespace platform

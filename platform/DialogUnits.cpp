@@ -23,12 +23,12 @@ int MulDiv(int a, int b, int c)
     return int(negative ? -magnitude : magnitude);
 }
 
-QString FallbackFontFamily()
+QString fallbackFontFamily()
 {
     return QStringLiteral("Noto Sans CJK SC");
 }
 
-QString SubstituteFamily(const QString &family)
+QString substituteFamily(const QString &family)
 {
     // Faces whose metrics come closest to the Windows ones, so that dialogs keep their
     // proportions: a Ming face for the Song faces, a compact sans for the dialog font.
@@ -48,17 +48,17 @@ QString SubstituteFamily(const QString &family)
         if (family == QStringView(windowsName) && QFontDatabase::hasFamily(QString::fromUtf16(substitute)))
             return QString::fromUtf16(substitute);
     }
-    return FallbackFontFamily();
+    return fallbackFontFamily();
 }
 
-QFont DialogFont(const QString &family, int pointSize)
+QFont dialogFont(const QString &family, int pointSize)
 {
     QFont font;
-    const QString chosen = SubstituteFamily(family);
-    if (chosen != FallbackFontFamily())
-        font.setFamilies(QStringList{chosen, FallbackFontFamily()});
+    const QString chosen = substituteFamily(family);
+    if (chosen != fallbackFontFamily())
+        font.setFamilies(QStringList{chosen, fallbackFontFamily()});
     else
-        font.setFamilies(QStringList{FallbackFontFamily()});
+        font.setFamilies(QStringList{fallbackFontFamily()});
     font.setPixelSize(MulDiv(pointSize > 0 ? pointSize : 8, 96, 72));
     return font;
 }

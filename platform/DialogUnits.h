@@ -12,14 +12,14 @@ int MulDiv(int a, int b, int c);
 
 // The family every template font falls back to when the system lacks it:
 // Windows dialog fonts ("MS Shell Dlg", "宋体") are absent here, and the texts are Chinese.
-QString FallbackFontFamily();
+QString fallbackFontFamily();
 
 // The family used for a template's font: the font itself when the system has it, else
-// the installed face closest to it in metrics, else FallbackFontFamily().
-QString SubstituteFamily(const QString &family);
+// the installed face closest to it in metrics, else fallbackFontFamily().
+QString substituteFamily(const QString &family);
 
 // The font a template names, sized in pixels at 96 dpi like a Windows LOGFONT.
-QFont DialogFont(const QString &family, int pointSize);
+QFont dialogFont(const QString &family, int pointSize);
 
 // Dialog base units of a font, computed as the Windows dialog manager does: the average
 // character width of "A..Za..z" and the character height.

@@ -27,7 +27,7 @@ bool DialogWindow::Create()
     if (created)
         return !endedDuringCreate;
     created = true;
-    built = BuildDialog(tpl, *this, bindings);
+    built = buildDialog(tpl, *this, bindings);
     for (const auto &[id, widget] : built.controls) {
         widget->installEventFilter(this);
         const auto bound = bindings.find(id);
@@ -128,7 +128,7 @@ void DialogWindow::keyPressEvent(QKeyEvent *event)
 bool DialogWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut) {
-        const int id = ControlId(qobject_cast<QWidget *>(watched));
+        const int id = controlId(qobject_cast<QWidget *>(watched));
         if (id != IDC_STATIC)
             OnKillFocus(id);
     }

@@ -30,7 +30,7 @@ public:
     void EndDialog(int result);
 
     // Sends a command as a button or menu would.
-    void SendCommand(int id) { OnCommand(id); }
+    void sendCommand(int id) { OnCommand(id); }
 
     const DialogTemplate &dialogTemplate() const { return tpl; }
     const DialogUnits &units() const { return built.units; }
@@ -42,9 +42,9 @@ public:
     // Id of the default push button, IDOK when there is none.
     int defaultCommand() const;
 
-    // The platform services this window uses; unset members come from CurrentServices().
+    // The platform services this window uses; unset members come from currentServices().
     void setServices(const Services &replacement) { ownServices = replacement; }
-    Services services() const { return ownServices.mergedWith(CurrentServices()); }
+    Services services() const { return ownServices.mergedWith(currentServices()); }
 
 protected:
     // Before Create(): the window's own widget for a control id, placed where the template says.

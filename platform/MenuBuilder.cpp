@@ -23,32 +23,32 @@ void fill(QMenu &menu, const std::vector<MenuItem> &items)
 
 } // namespace
 
-std::unique_ptr<QMenu> BuildPopupMenu(const MenuItem &popup)
+std::unique_ptr<QMenu> buildPopupMenu(const MenuItem &popup)
 {
     auto menu = std::make_unique<QMenu>(popup.text);
     fill(*menu, popup.children);
     return menu;
 }
 
-std::unique_ptr<QMenu> BuildContextMenu(const MenuTemplate &menu)
+std::unique_ptr<QMenu> buildContextMenu(const MenuTemplate &menu)
 {
     if (menu.popups.empty())
         return nullptr;
-    return BuildPopupMenu(menu.popups.front());
+    return buildPopupMenu(menu.popups.front());
 }
 
-int CommandOf(const QAction *action)
+int commandOf(const QAction *action)
 {
     return action ? action->data().toInt() : 0;
 }
 
-QAction *FindCommand(const QMenu &menu, int command)
+QAction *findCommand(const QMenu &menu, int command)
 {
     for (QAction *action : menu.actions()) {
         if (action->menu()) {
-            if (QAction *found = FindCommand(*action->menu(), command))
+            if (QAction *found = findCommand(*action->menu(), command))
                 return found;
-        } else if (!action->isSeparator() && CommandOf(action) == command) {
+        } else if (!action->isSeparator() && commandOf(action) == command) {
             return action;
         }
     }

@@ -31,7 +31,7 @@ bool looksLikeBareHost(const QString &text)
 
 } // namespace
 
-std::optional<QUrl> SafeOpenTarget(const QString &text)
+std::optional<QUrl> safeOpenTarget(const QString &text)
 {
     QString first;
     const QStringList pieces = text.split(QLatin1Char(';'), Qt::SkipEmptyParts);

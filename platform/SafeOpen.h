@@ -12,6 +12,6 @@ namespace platform {
 // "http://" in front, and of several addresses joined with ';' the first one counts.
 // Any other scheme (file:, javascript:, ftp:, ...), a local or relative path, or an
 // address without a host gives nothing, so nothing is started.
-std::optional<QUrl> SafeOpenTarget(const QString &text);
+std::optional<QUrl> safeOpenTarget(const QString &text);
 
 } // namespace platform

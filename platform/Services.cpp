@@ -42,7 +42,7 @@ Services Services::mergedWith(const Services &fallback) const
                     pick(menus, fallback.menus),           pick(poster, fallback.poster)};
 }
 
-Services CurrentServices()
+Services currentServices()
 {
     return installed();
 }
@@ -57,50 +57,50 @@ ServicesOverride::~ServicesOverride()
     installed() = previous;
 }
 
-int ShowMessageBox(const Services &services, QWidget *parent, const QString &text, const QString &caption,
+int showMessageBox(const Services &services, QWidget *parent, const QString &text, const QString &caption,
                    MessageIcon icon, MessageButtons buttons)
 {
-    const Services s = services.mergedWith(CurrentServices());
+    const Services s = services.mergedWith(currentServices());
     return s.messageBox->show(MessageBoxRequest{parent, text, caption, icon, buttons});
 }
 
-int ShowMessageBox(QWidget *parent, const QString &text, const QString &caption, MessageIcon icon,
+int showMessageBox(QWidget *parent, const QString &text, const QString &caption, MessageIcon icon,
                    MessageButtons buttons)
 {
-    return ShowMessageBox(CurrentServices(), parent, text, caption, icon, buttons);
+    return showMessageBox(currentServices(), parent, text, caption, icon, buttons);
 }
 
-bool ShellOpen(const Services &services, const QString &text)
+bool shellOpen(const Services &services, const QString &text)
 {
-    const std::optional<QUrl> target = SafeOpenTarget(text);
+    const std::optional<QUrl> target = safeOpenTarget(text);
     if (!target)
         return false;
-    return services.mergedWith(CurrentServices()).shell->open(*target);
+    return services.mergedWith(currentServices()).shell->open(*target);
 }
 
-bool ShellOpen(const QString &text)
+bool shellOpen(const QString &text)
 {
-    return ShellOpen(CurrentServices(), text);
+    return shellOpen(currentServices(), text);
 }
 
-bool SetClipboardText(const Services &services, const QString &text)
+bool setClipboardText(const Services &services, const QString &text)
 {
-    return services.mergedWith(CurrentServices()).clipboard->setText(text);
+    return services.mergedWith(currentServices()).clipboard->setText(text);
 }
 
-bool SetClipboardText(const QString &text)
+bool setClipboardText(const QString &text)
 {
-    return SetClipboardText(CurrentServices(), text);
+    return setClipboardText(currentServices(), text);
 }
 
-QRect WorkArea()
+QRect workArea()
 {
-    return CurrentServices().desktop->workArea();
+    return currentServices().desktop->workArea();
 }
 
-void PostToGui(QObject *context, std::function<void()> call)
+void postToGui(QObject *context, std::function<void()> call)
 {
-    CurrentServices().poster->post(context, std::move(call));
+    currentServices().poster->post(context, std::move(call));
 }
 
 int QtMessageBox::show(const MessageBoxRequest &request)

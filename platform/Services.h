@@ -76,7 +76,7 @@ public:
 };
 
 // The set of platform services a piece of code uses. Members are never null once
-// obtained from CurrentServices().
+// obtained from currentServices().
 struct Services {
     IMessageBox *messageBox = nullptr;
     IShell *shell = nullptr;
@@ -90,7 +90,7 @@ struct Services {
 };
 
 // The services installed for the process: the Qt ones unless a ServicesOverride is alive.
-Services CurrentServices();
+Services currentServices();
 
 // Installs the non-null members of `replacement` for its lifetime (tests, deep call sites).
 // Overrides nest; destroy them in reverse order.
@@ -106,19 +106,19 @@ private:
 };
 
 // Convenience calls through a Services set (the current one by default).
-int ShowMessageBox(const Services &services, QWidget *parent, const QString &text, const QString &caption,
+int showMessageBox(const Services &services, QWidget *parent, const QString &text, const QString &caption,
                    MessageIcon icon = MessageIcon::None, MessageButtons buttons = MessageButtons::Ok);
-int ShowMessageBox(QWidget *parent, const QString &text, const QString &caption,
+int showMessageBox(QWidget *parent, const QString &text, const QString &caption,
                    MessageIcon icon = MessageIcon::None, MessageButtons buttons = MessageButtons::Ok);
 // Opens a text from the server or the user when SafeOpenTarget allows it.
-bool ShellOpen(const Services &services, const QString &text);
-bool ShellOpen(const QString &text);
-bool SetClipboardText(const Services &services, const QString &text);
-bool SetClipboardText(const QString &text);
-QRect WorkArea();
-void PostToGui(QObject *context, std::function<void()> call);
+bool shellOpen(const Services &services, const QString &text);
+bool shellOpen(const QString &text);
+bool setClipboardText(const Services &services, const QString &text);
+bool setClipboardText(const QString &text);
+QRect workArea();
+void postToGui(QObject *context, std::function<void()> call);
 
-// The Qt implementations behind CurrentServices().
+// The Qt implementations behind currentServices().
 class QtMessageBox final : public IMessageBox {
 public:
     int show(const MessageBoxRequest &request) override;

@@ -83,13 +83,13 @@ AdvertisingWebData AdvertisingWebData::fromProto(const Proto::AdvertisingWebInfo
         urls.append(fromUtf8(url));
     data.strWebUrls = urls.join(u';');
     // The catalogue always shows both numbers; an absent one reads as 0.
-    data.strUpdateTime = FormatLocalTime(info.iupdatetime());
+    data.strUpdateTime = formatLocalTime(info.iupdatetime());
     data.strAdCount = QString::number(info.iadcount());
     take(info.has_strdomain(), info.strdomain(), data.strDomain);
     return data;
 }
 
-QString FormatLocalTime(qint32 secondsSinceEpoch)
+QString formatLocalTime(qint32 secondsSinceEpoch)
 {
     QDateTime time = QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::LocalTime);
     if (!time.isValid()) // no local rule for the instant: show the universal time rather than nothing
@@ -103,7 +103,7 @@ QString FormatLocalTime(qint32 secondsSinceEpoch)
 QString LookupSiteAddress(const std::vector<AdvertisingWebData> &sites, const QString &name)
 {
     for (const AdvertisingWebData &site : sites) {
-        if (CompareOrdinal(site.strWebMain, name) == 0)
+        if (compareOrdinal(site.strWebMain, name) == 0)
             return site.strWebUrls;
     }
     return QString();

@@ -77,7 +77,7 @@ struct AdvertisingWebData {
 
 // Seconds since 1970-01-01 UTC shown in local time as 2018-03-26 10:30:05.
 // Every 32-bit value has a date (1901 to 2038), so no value is refused.
-QString FormatLocalTime(qint32 secondsSinceEpoch);
+QString formatLocalTime(qint32 secondsSinceEpoch);
 
 // Addresses of the first catalogue entry whose name equals `name` exactly
 // (ordinal, case-sensitive); empty when there is none.

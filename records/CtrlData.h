@@ -7,7 +7,7 @@
 
 // Ordinal order of UTF-16 code units: no locale, no case folding, no numbers.
 // 'B' < 'a', "10" < "9", a proper prefix is smaller.
-inline int CompareOrdinal(const QString &a, const QString &b)
+inline int compareOrdinal(const QString &a, const QString &b)
 {
     return QString::compare(a, b, Qt::CaseSensitive);
 }
@@ -57,10 +57,10 @@ public:
         const Column key = columnMap[size_t(column)];
         if (descending)
             std::sort(rows->begin(), rows->end(),
-                      [key](const T &a, const T &b) { return CompareOrdinal(a.*key, b.*key) > 0; });
+                      [key](const T &a, const T &b) { return compareOrdinal(a.*key, b.*key) > 0; });
         else
             std::sort(rows->begin(), rows->end(),
-                      [key](const T &a, const T &b) { return CompareOrdinal(a.*key, b.*key) < 0; });
+                      [key](const T &a, const T &b) { return compareOrdinal(a.*key, b.*key) < 0; });
     }
 
     void setRows(std::vector<T> *newRows) { rows = newRows; }

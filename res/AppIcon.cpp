@@ -38,7 +38,7 @@ QPainterPath kestrel()
 
 } // namespace
 
-QImage DrawAppIcon(int size)
+QImage drawAppIcon(int size)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -81,11 +81,11 @@ QImage DrawAppIcon(int size)
     return image;
 }
 
-QIcon AppIcon()
+QIcon appIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48, 256})
-        icon.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
+        icon.addPixmap(QPixmap::fromImage(drawAppIcon(size)));
     return icon;
 }
 

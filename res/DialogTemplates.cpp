@@ -328,16 +328,16 @@ const std::map<int, DialogTemplate> &dialogs()
 
 } // namespace
 
-const DialogTemplate *FindDialog(int id)
+const DialogTemplate *findDialog(int id)
 {
     const auto it = dialogs().find(id);
     return it == dialogs().end() ? nullptr : &it->second;
 }
 
-const DialogTemplate &Dialog(int id)
+const DialogTemplate &dialog(int id)
 {
     static const DialogTemplate empty;
-    const DialogTemplate *tpl = FindDialog(id);
+    const DialogTemplate *tpl = findDialog(id);
     Q_ASSERT_X(tpl, "res::Dialog", "unknown dialog template");
     return tpl ? *tpl : empty;
 }

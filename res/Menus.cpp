@@ -46,7 +46,7 @@ const std::map<int, MenuTemplate> &menus()
 
 } // namespace
 
-const MenuTemplate *FindMenu(int id)
+const MenuTemplate *findMenu(int id)
 {
     const auto it = menus().find(id);
     return it == menus().end() ? nullptr : &it->second;

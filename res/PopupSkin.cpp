@@ -59,7 +59,7 @@ void drawViewButton(QPainter &p, int x, const QColor &text)
 
 } // namespace
 
-QImage PopupSkin()
+QImage popupSkin()
 {
     QImage image(150, 100, QImage::Format_RGB32);
     image.fill(Transparent);

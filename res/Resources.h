@@ -55,22 +55,22 @@ constexpr int AboutMenuString = 101;
 constexpr int PopupSkinBitmap = 141;
 
 // Null for an unknown id.
-const platform::DialogTemplate *FindDialog(int id);
+const platform::DialogTemplate *findDialog(int id);
 // The template of a known id; an unknown id is a programming error (asserts; an empty template in release).
-const platform::DialogTemplate &Dialog(int id);
+const platform::DialogTemplate &dialog(int id);
 std::vector<int> DialogIds();
 
-const platform::MenuTemplate *FindMenu(int id);
+const platform::MenuTemplate *findMenu(int id);
 std::vector<int> MenuIds();
 
 // Empty for an unknown id.
 QString LoadResString(int id);
 
 // Icon 128 drawn at one size, and as an icon with the sizes 16, 32, 48 and 256.
-QImage DrawAppIcon(int size);
-QIcon AppIcon();
+QImage drawAppIcon(int size);
+QIcon appIcon();
 
 // Bitmap 141, the pop-up skin (150 x 100, magenta marks transparent pixels).
-QImage PopupSkin();
+QImage popupSkin();
 
 } // namespace res

@@ -27,13 +27,13 @@ bool insertAddress(QSqlQuery &query, qint64 accountId, const MonitoredAddress &a
 
 } // namespace
 
-AccountStore::AccountStore(Database &db) : m_db(db)
+AccountStore::AccountStore(Database &db) : db(db)
 {
 }
 
 std::optional<AccountRecord> AccountStore::account(const QString &user) const
 {
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("SELECT id, user, password, qq, mailbox, notice, link_url, page_url, created"
                                  " FROM accounts WHERE user = ?"));
     bind(query, user);
@@ -59,8 +59,8 @@ std::optional<AccountRecord> AccountStore::account(const QString &user) const
 AccountStore::CreateResult AccountStore::create(const QString &user, const QString &password,
                                                 const QString &qq, qint64 now)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO accounts (user, password, qq, mailbox, created)"
                                  " VALUES (?, ?, ?, ?, ?) ON CONFLICT (user) DO NOTHING"));
     bind(query, user);
@@ -80,8 +80,8 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
 
 qint64 AccountStore::save(const AccountRecord &a)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral(
         "INSERT INTO accounts (user, password, qq, mailbox, notice, link_url, page_url, created)"
         " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
@@ -105,7 +105,7 @@ qint64 AccountStore::save(const AccountRecord &a)
 QList<MonitoredAddress> AccountStore::addresses(qint64 accountId) const
 {
     QList<MonitoredAddress> out;
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT url, remind_type, remark, publishing, jinminhou FROM domains"
                                  " WHERE account_id = ? ORDER BY id"));
@@ -127,7 +127,7 @@ QList<MonitoredAddress> AccountStore::addresses(qint64 accountId) const
 QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList &urls) const
 {
     QMap<QString, QStringList> byUser;
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT a.user FROM domains d JOIN accounts a ON a.id = d.account_id"
                                  " WHERE d.url = ?"));
@@ -148,15 +148,15 @@ QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList 
 
 bool AccountStore::putAddress(qint64 accountId, const MonitoredAddress &address)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     return insertAddress(query, accountId, address) && transaction.commit();
 }
 
 bool AccountStore::removeAddress(qint64 accountId, const QString &url)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ? AND url = ?"));
     bind(query, accountId);
     bind(query, url);
@@ -168,8 +168,8 @@ bool AccountStore::removeAddress(qint64 accountId, const QString &url)
 
 bool AccountStore::replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ?"));
     bind(query, accountId);
     if (!query.exec())

@@ -32,5 +32,5 @@ public:
     bool replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses);
 
 private:
-    Database &m_db;
+    Database &db;
 };

@@ -97,7 +97,7 @@ qint64 offsetOf(int page)
 
 } // namespace
 
-AdStore::AdStore(Database &db) : m_db(db)
+AdStore::AdStore(Database &db) : db(db)
 {
 }
 
@@ -110,8 +110,8 @@ QString AdStore::domainOf(const QString &url)
 
 bool AdStore::replaceSites(const QList<SiteRecord> &sites)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     if (!query.exec(QStringLiteral("DELETE FROM sites")))
         return sqlFailed(QStringLiteral("replace sites"), query);
     query.prepare(
@@ -131,7 +131,7 @@ bool AdStore::replaceSites(const QList<SiteRecord> &sites)
 QList<SiteRecord> AdStore::catalogue() const
 {
     QList<SiteRecord> out;
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     if (!query.exec(
             QStringLiteral("SELECT s.name, s.domain, s.urls, s.start_type, s.update_time, s.size_real,"
@@ -172,15 +172,15 @@ bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads)
 
 bool AdStore::addAds(const QList<AdRecord> &ads)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     return insertAds(query, ads) && transaction.commit();
 }
 
 bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(
         QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
                        " SELECT game_web, ?, site, open_time, ad_count FROM ads WHERE game_web = ?"));
@@ -216,7 +216,7 @@ QList<AdRecord> AdStore::adsForAddress(const MonitoredAddress &address, const QD
             values.append(s);
     }
     sql += QStringLiteral(" ORDER BY a.site, a.open_day, a.open_slot, a.id");
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     query.prepare(sql);
     for (const QVariant &v : values)
@@ -230,7 +230,7 @@ QList<AdRecord> AdStore::adsForAddress(const MonitoredAddress &address, const QD
 
 int AdStore::adCount() const
 {
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     if (!query.exec(QStringLiteral("SELECT count(*) FROM ads")) || !query.next())
         return 0;
     return query.value(0).toInt();
@@ -238,8 +238,8 @@ int AdStore::adCount() const
 
 bool AdStore::addForwards(const QList<ForwardRecord> &rows)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO forwards (main_url, main_domain, forward_url, forward_domain,"
                                  " update_time) VALUES (?, ?, ?, ?, ?)"));
     for (const ForwardRecord &r : rows) {
@@ -253,8 +253,8 @@ bool AdStore::addForwards(const QList<ForwardRecord> &rows)
 
 bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
                                  " VALUES (?, ?, ?, ?, ?)"));
     for (const HistoryRecord &r : rows) {
@@ -269,8 +269,8 @@ bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 
 bool AdStore::clear()
 {
-    Transaction transaction(m_db.handle());
-    QSqlQuery query(m_db.handle());
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
     for (const char *table : {"ads", "sites", "forwards", "his_ads"}) {
         if (!query.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))))
             return sqlFailed(QStringLiteral("clear"), query);
@@ -293,7 +293,7 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
     AdPage page;
     const int pageNumber = std::max(index, 1) - 1;
     const Filter filter = adFilter(q, useIndex);
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
 
     if (pageNumber == 0) {
@@ -360,7 +360,7 @@ HistoryPage AdStore::searchHistory(const QString &key, int index) const
 int AdStore::pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
                     int index, const std::function<void(const QSqlQuery &)> &read) const
 {
-    QSqlQuery query(m_db.handle());
+    QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT count(*) FROM ") + from);
     bind(query, key);

@@ -79,5 +79,5 @@ private:
     int pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
                int index, const std::function<void(const QSqlQuery &)> &read) const;
 
-    Database &m_db;
+    Database &db;
 };

@@ -156,7 +156,7 @@ void logSearch(const DataConnection &c, const char *what, const QString &key, in
 
 void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 {
-    const int32_t type = ReadLe32(frame + 4);
+    const int32_t type = readLe32(frame + 4);
     switch (type) {
     case kMsgAllHeartBeatNtf: {
         MsgAllHeartBeatNtf beat;

@@ -113,8 +113,7 @@ bool sqlFailed(const QString &context, const QSqlQuery &query)
     return false;
 }
 
-Database::Database()
-    : m_name(QStringLiteral("kestrel-service-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+Database::Database() : name(QStringLiteral("kestrel-service-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
 {
 }
 
@@ -125,26 +124,26 @@ Database::~Database()
 
 void Database::close()
 {
-    if (!QSqlDatabase::contains(m_name))
+    if (!QSqlDatabase::contains(name))
         return;
     {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        QSqlDatabase db = QSqlDatabase::database(name, false);
         db.close();
     }
-    QSqlDatabase::removeDatabase(m_name);
+    QSqlDatabase::removeDatabase(name);
 }
 
 bool Database::open(const QString &path, int targetVersion)
 {
     close();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     if (!db.isValid()) {
-        m_error = QStringLiteral("the SQLite driver of Qt is not available");
+        error = QStringLiteral("the SQLite driver of Qt is not available");
         return false;
     }
     db.setDatabaseName(path);
     if (!db.open()) {
-        m_error = db.lastError().text();
+        error = db.lastError().text();
         return false;
     }
     // Opening is lazy: make SQLite touch the file now, so that an unusable
@@ -175,7 +174,7 @@ bool Database::configure()
     };
     for (const QString &pragma : pragmas) {
         if (!query.exec(pragma)) {
-            m_error = query.lastError().text();
+            error = query.lastError().text();
             return false;
         }
     }
@@ -194,34 +193,34 @@ bool Database::upgrade(int targetVersion)
 {
     const int current = schemaVersion();
     if (current < 0) {
-        m_error = QStringLiteral("cannot read the schema version");
+        error = QStringLiteral("cannot read the schema version");
         return false;
     }
     if (current > kSchemaVersion) {
-        m_error = QStringLiteral("the file has schema version %1, newer than this program's %2")
-                      .arg(current)
-                      .arg(kSchemaVersion);
+        error = QStringLiteral("the file has schema version %1, newer than this program's %2")
+                    .arg(current)
+                    .arg(kSchemaVersion);
         return false;
     }
     const auto &steps = upgradeSteps();
     for (int version = current; version < targetVersion && version < int(steps.size()); ++version) {
         Transaction transaction(handle());
         if (!transaction.active()) {
-            m_error = handle().lastError().text();
+            error = handle().lastError().text();
             return false;
         }
         QSqlQuery query(handle());
         for (const QString &sql : steps[version]) {
             if (!query.exec(sql)) {
-                m_error = QStringLiteral("upgrade to version %1: %2")
-                              .arg(version + 1)
-                              .arg(query.lastError().text());
+                error = QStringLiteral("upgrade to version %1: %2")
+                            .arg(version + 1)
+                            .arg(query.lastError().text());
                 return false;
             }
         }
         if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) ||
             !transaction.commit()) {
-            m_error =
+            error =
                 QStringLiteral("upgrade to version %1: %2").arg(version + 1).arg(query.lastError().text());
             return false;
         }
@@ -230,23 +229,23 @@ bool Database::upgrade(int targetVersion)
     return true;
 }
 
-Transaction::Transaction(const QSqlDatabase &db) : m_db(db), m_active(m_db.transaction())
+Transaction::Transaction(const QSqlDatabase &db) : connection(db), running(connection.transaction())
 {
 }
 
 Transaction::~Transaction()
 {
-    if (m_active)
-        m_db.rollback();
+    if (running)
+        connection.rollback();
 }
 
 bool Transaction::commit()
 {
-    if (!m_active)
+    if (!running)
         return false;
-    m_active = false;
-    if (m_db.commit())
+    running = false;
+    if (connection.commit())
         return true;
-    m_db.rollback();
+    connection.rollback();
     return false;
 }

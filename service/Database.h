@@ -23,9 +23,9 @@ public:
     bool open(const QString &path, int targetVersion = kSchemaVersion);
     void close();
 
-    QSqlDatabase handle() const { return QSqlDatabase::database(m_name, false); }
+    QSqlDatabase handle() const { return QSqlDatabase::database(name, false); }
     int schemaVersion() const;
-    QString errorString() const { return m_error; }
+    QString errorString() const { return error; }
 
     // Runs one statement; logs and returns false on failure.
     bool exec(const QString &sql) const;
@@ -34,8 +34,8 @@ private:
     bool configure();
     bool upgrade(int targetVersion);
 
-    QString m_name;
-    QString m_error;
+    QString name;
+    QString error;
 };
 
 // A write transaction that rolls back unless committed.
@@ -46,12 +46,12 @@ public:
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
 
-    bool active() const { return m_active; }
+    bool active() const { return running; }
     bool commit();
 
 private:
-    QSqlDatabase m_db;
-    bool m_active = false;
+    QSqlDatabase connection;
+    bool running = false;
 };
 
 // Binds the next positional value; a null text is bound as an empty one, not

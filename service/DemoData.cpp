@@ -95,10 +95,10 @@ const QStringList kAllDayMarks = {QStringLiteral("全天固顶"), QStringLiteral
 
 } // namespace
 
-DemoData::DemoData(quint32 seed, const QDate &today, int gameCount) : m_rng(seed), m_today(today)
+DemoData::DemoData(quint32 seed, const QDate &today, int gameCount) : rng(seed), today(today)
 {
     QSet<QString> taken;
-    while (m_games.size() < gameCount) {
+    while (games.size() < gameCount) {
         const auto &family = pick(kFamilies);
         const QString version = pick(kVersions);
         Game g;
@@ -112,21 +112,21 @@ DemoData::DemoData(quint32 seed, const QDate &today, int gameCount) : m_rng(seed
                    .arg(draw(256))
                    .arg(draw(256))
                    .arg(1 + draw(254));
-        m_games.append(g);
-        m_gameWebs.append(g.web);
+        games.append(g);
+        gameWebList.append(g.web);
     }
 }
 
 int DemoData::draw(int bound)
 {
     // Plain modulo keeps the sequence the same on every standard library.
-    return bound <= 1 ? 0 : int(m_rng() % unsigned(bound));
+    return bound <= 1 ? 0 : int(rng() % unsigned(bound));
 }
 
 QList<SiteRecord> DemoData::sites() const
 {
     QList<SiteRecord> out;
-    const qint64 base = QDateTime(m_today, QTime(8, 0)).toSecsSinceEpoch();
+    const qint64 base = QDateTime(today, QTime(8, 0)).toSecsSinceEpoch();
     int n = 0;
     for (const SiteName &s : kSites) {
         SiteRecord r;
@@ -152,7 +152,7 @@ AdRecord DemoData::makeAd(const Game &game)
     ad.site = QString::fromUtf8(kSites[draw(int(std::size(kSites)))].name);
     ad.adName = game.name + pick(kAreas);
     ad.ip = game.ip;
-    ad.openDay = m_today.addDays(draw(10));
+    ad.openDay = today.addDays(draw(10));
     static const QStringList marks = timeMarks();
     ad.openSlot = draw(12) == 0 ? pick(kAllDayMarks) : pick(marks);
     QStringList notes;
@@ -169,7 +169,7 @@ AdRecord DemoData::makeAd(const Game &game)
 
 const DemoData::Game *DemoData::game(const QString &web) const
 {
-    for (const Game &g : m_games) {
+    for (const Game &g : games) {
         if (g.web == web)
             return &g;
     }
@@ -179,7 +179,7 @@ const DemoData::Game *DemoData::game(const QString &web) const
 QList<AdRecord> DemoData::ads(int perGame)
 {
     QList<AdRecord> out;
-    for (const Game &g : m_games) {
+    for (const Game &g : games) {
         const int count = std::max(1, perGame / 2 + draw(perGame + 1));
         for (int i = 0; i < count; ++i)
             out.append(makeAd(g));
@@ -193,10 +193,10 @@ QList<AdRecord> DemoData::ads(int perGame)
 QList<ForwardRecord> DemoData::forwards(int count)
 {
     QList<ForwardRecord> out;
-    const QDateTime base(m_today, QTime(0, 0));
+    const QDateTime base(today, QTime(0, 0));
     for (int i = 0; i < count; ++i) {
-        const Game &from = pick(m_games);
-        const Game &to = pick(m_games);
+        const Game &from = pick(games);
+        const Game &to = pick(games);
         ForwardRecord r;
         r.mainUrl = from.web + QStringLiteral("/");
         r.mainDomain = AdStore::domainOf(from.web);
@@ -212,8 +212,8 @@ QList<HistoryRecord> DemoData::history(int count)
 {
     QList<HistoryRecord> out;
     for (int i = 0; i < count; ++i) {
-        AdRecord ad = makeAd(pick(m_games));
-        ad.openDay = m_today.addDays(-1 - draw(60));
+        AdRecord ad = makeAd(pick(games));
+        ad.openDay = today.addDays(-1 - draw(60));
         out.append(
             HistoryRecord{ad.gameWeb, AdStore::domainOf(ad.gameWeb), ad.site, ad.openTime(), 1 + draw(5)});
     }
@@ -235,7 +235,7 @@ QList<AdRecord> DemoData::changed(const QString &gameWeb, const QList<AdRecord> 
     for (int i = 0; i < added; ++i) {
         AdRecord ad = makeAd(g ? *g : fallback);
         // Fresh ads open soon, so that addresses watching only the next three days see them too.
-        ad.openDay = m_today.addDays(draw(3));
+        ad.openDay = today.addDays(draw(3));
         out.append(ad);
     }
     return out;
@@ -252,7 +252,7 @@ bool DemoData::fill(AccountStore &accounts, AdStore &store)
     const QStringList codes = {QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
                                QStringLiteral("4"), QStringLiteral("1")};
     for (int i = 0; i < 5; ++i) {
-        const Game &g = m_games[i * 7 % m_games.size()];
+        const Game &g = games[i * 7 % games.size()];
         MonitoredAddress a;
         a.url = g.web;
         a.remindType = codes[i];
@@ -265,7 +265,7 @@ bool DemoData::fill(AccountStore &accounts, AdStore &store)
             for (int k = 0; k < 2; ++k) {
                 AdRecord ad = makeAd(g);
                 ad.site = siteList[k].name;
-                ad.openDay = m_today.addDays(k);
+                ad.openDay = today.addDays(k);
                 adList.append(ad);
             }
         }
@@ -284,14 +284,14 @@ bool DemoData::fill(AccountStore &accounts, AdStore &store)
     demo.notice = QStringLiteral("演示账号：广告每隔一段时间会自动变化，留意右下角的提醒。");
     demo.linkUrl = QStringLiteral("/");
     demo.pageUrl = QStringLiteral("/banner.html");
-    demo.created = QDateTime(m_today.addDays(-30), QTime(12, 0)).toSecsSinceEpoch();
+    demo.created = QDateTime(today.addDays(-30), QTime(12, 0)).toSecsSinceEpoch();
     const qint64 id = accounts.save(demo);
     if (id == 0 || !accounts.replaceAddresses(id, watched))
         return false;
     ServiceLog::line(QStringLiteral("demo: %1 sites, %2 ads over %3 game addresses; log in as %4 / %5")
                          .arg(siteList.size())
                          .arg(store.adCount())
-                         .arg(m_gameWebs.size())
+                         .arg(gameWebList.size())
                          .arg(kUser, kPassword));
     return true;
 }

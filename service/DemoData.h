@@ -23,7 +23,7 @@ public:
     DemoData(quint32 seed, const QDate &today, int gameCount = 300);
 
     QList<SiteRecord> sites() const;
-    const QStringList &gameWebs() const { return m_gameWebs; }
+    const QStringList &gameWebs() const { return gameWebList; }
     // Roughly perGame ads for each game address, in opening order.
     QList<AdRecord> ads(int perGame);
     QList<ForwardRecord> forwards(int count);
@@ -47,8 +47,8 @@ private:
     AdRecord makeAd(const Game &game);
     const Game *game(const QString &web) const;
 
-    std::mt19937 m_rng;
-    QDate m_today;
-    QList<Game> m_games;
-    QStringList m_gameWebs;
+    std::mt19937 rng;
+    QDate today;
+    QList<Game> games;
+    QStringList gameWebList;
 };

@@ -6,35 +6,35 @@
 #include "service/ServiceLog.h"
 
 DemoTicker::DemoTicker(DemoData &data, AccountStore &accounts, AdStore &ads, QObject *parent)
-    : QObject(parent), m_data(data), m_accounts(accounts), m_ads(ads)
+    : QObject(parent), data(data), accounts(accounts), ads(ads)
 {
-    connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    connect(&timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
 void DemoTicker::start(int intervalMs)
 {
     if (intervalMs > 0)
-        m_timer.start(intervalMs);
+        timer.start(intervalMs);
 }
 
 QStringList DemoTicker::tick()
 {
-    const std::optional<AccountRecord> demo = m_accounts.account(DemoData::kUser);
+    const std::optional<AccountRecord> demo = accounts.account(DemoData::kUser);
     if (!demo)
         return {};
-    const QList<MonitoredAddress> watched = m_accounts.addresses(demo->id);
+    const QList<MonitoredAddress> watched = accounts.addresses(demo->id);
     if (watched.isEmpty())
         return {};
     // Walk the list so that every address changes now and then; every third
     // turn changes two at once.
     QStringList changed;
-    const int count = (m_turn % 3 == 2 && watched.size() > 1) ? 2 : 1;
+    const int count = (turn % 3 == 2 && watched.size() > 1) ? 2 : 1;
     for (int i = 0; i < count; ++i) {
-        const QString url = watched[(m_turn + i) % watched.size()].url;
-        if (m_ads.replaceAdsOf(url, m_data.changed(url, m_ads.adsOf(url))))
+        const QString url = watched[(turn + i) % watched.size()].url;
+        if (ads.replaceAdsOf(url, data.changed(url, ads.adsOf(url))))
             changed.append(url);
     }
-    ++m_turn;
+    ++turn;
     if (!changed.isEmpty()) {
         ServiceLog::line(QStringLiteral("demo: ads changed for %1").arg(changed.join(QLatin1Char(';'))));
         emit adsChanged(changed);

@@ -23,9 +23,9 @@ signals:
     void adsChanged(const QStringList &gameWebs);
 
 private:
-    DemoData &m_data;
-    AccountStore &m_accounts;
-    AdStore &m_ads;
-    QTimer m_timer;
-    int m_turn = 0;
+    DemoData &data;
+    AccountStore &accounts;
+    AdStore &ads;
+    QTimer timer;
+    int turn = 0;
 };

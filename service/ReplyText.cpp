@@ -27,7 +27,7 @@ QString join(const QStringList &fields, QChar separator)
 
 QByteArray encode(const QString &text)
 {
-    return WebText::ToAnsi(text);
+    return WebText::toAnsi(text);
 }
 
 } // namespace ReplyText

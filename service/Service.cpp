@@ -13,14 +13,15 @@
 #include "service/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
-    : QObject(parent), m_options(std::move(options)), m_db(std::make_unique<Database>()),
-      m_accounts(std::make_unique<AccountStore>(*m_db)), m_ads(std::make_unique<AdStore>(*m_db)),
-      m_web(std::make_unique<WebService>(*m_accounts)),
-      m_http(std::make_unique<HttpServer>([this](const HttpRequest &r) { return m_web->handle(r); })),
-      m_data(std::make_unique<DataServer>(*m_accounts, *m_ads))
+    : QObject(parent), serviceOptions(std::move(options)), db(std::make_unique<Database>()),
+      accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
+      webService(std::make_unique<WebService>(*accountStore)),
+      httpServer(
+          std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); })),
+      dataServer(std::make_unique<DataServer>(*accountStore, *adStore))
 {
-    connect(m_web.get(), &WebService::addressesChanged, this,
-            [this](const QString &user, const QStringList &urls) { m_data->notifyUser(user, urls); });
+    connect(webService.get(), &WebService::addressesChanged, this,
+            [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
 }
 
 Service::~Service()
@@ -30,67 +31,67 @@ Service::~Service()
 
 quint16 Service::webPort() const
 {
-    return m_http->port();
+    return httpServer->port();
 }
 
 quint16 Service::dataPort() const
 {
-    return m_data->port();
+    return dataServer->port();
 }
 
 bool Service::start()
 {
-    QString path = m_options.databasePath;
+    QString path = serviceOptions.databasePath;
     if (path.isEmpty())
-        path = ServiceOptions::defaultDatabasePath(m_options.demo);
-    if (!m_db->open(path)) {
-        m_error = QStringLiteral("cannot open database %1: %2").arg(path, m_db->errorString());
+        path = ServiceOptions::defaultDatabasePath(serviceOptions.demo);
+    if (!db->open(path)) {
+        error = QStringLiteral("cannot open database %1: %2").arg(path, db->errorString());
         return false;
     }
     ServiceLog::line(QStringLiteral("database %1").arg(path));
-    if (m_options.demo) {
-        m_demo = std::make_unique<DemoData>(m_options.seed, QDate::currentDate());
-        if (!m_demo->fill(*m_accounts, *m_ads)) {
-            m_error = QStringLiteral("cannot write the demo data into %1").arg(path);
+    if (serviceOptions.demo) {
+        demoData = std::make_unique<DemoData>(serviceOptions.seed, QDate::currentDate());
+        if (!demoData->fill(*accountStore, *adStore)) {
+            error = QStringLiteral("cannot write the demo data into %1").arg(path);
             return false;
         }
     }
-    const QString host = m_options.host.toString();
-    if (!m_http->listen(m_options.host, m_options.webPort)) {
-        m_error = QStringLiteral("cannot listen on %1 port %2 for the web service: %3")
-                      .arg(host)
-                      .arg(m_options.webPort)
-                      .arg(m_http->errorString());
+    const QString host = serviceOptions.host.toString();
+    if (!httpServer->listen(serviceOptions.host, serviceOptions.webPort)) {
+        error = QStringLiteral("cannot listen on %1 port %2 for the web service: %3")
+                    .arg(host)
+                    .arg(serviceOptions.webPort)
+                    .arg(httpServer->errorString());
         return false;
     }
-    if (!m_data->listen(m_options.host, m_options.dataPort)) {
-        m_error = QStringLiteral("cannot listen on %1 port %2 for the data server: %3")
-                      .arg(host)
-                      .arg(m_options.dataPort)
-                      .arg(m_data->errorString());
-        m_http->close();
+    if (!dataServer->listen(serviceOptions.host, serviceOptions.dataPort)) {
+        error = QStringLiteral("cannot listen on %1 port %2 for the data server: %3")
+                    .arg(host)
+                    .arg(serviceOptions.dataPort)
+                    .arg(dataServer->errorString());
+        httpServer->close();
         return false;
     }
     ServiceLog::line(QStringLiteral("web service on %1:%2, data server on %1:%3")
                          .arg(host)
                          .arg(webPort())
                          .arg(dataPort()));
-    if (m_demo) {
-        m_ticker = std::make_unique<DemoTicker>(*m_demo, *m_accounts, *m_ads);
-        connect(m_ticker.get(), &DemoTicker::adsChanged, this, &Service::adsChanged);
-        m_ticker->start(m_options.changeIntervalSecs * 1000);
+    if (demoData) {
+        demoTicker = std::make_unique<DemoTicker>(*demoData, *accountStore, *adStore);
+        connect(demoTicker.get(), &DemoTicker::adsChanged, this, &Service::adsChanged);
+        demoTicker->start(serviceOptions.changeIntervalSecs * 1000);
     }
     return true;
 }
 
 void Service::stop()
 {
-    m_ticker.reset();
-    m_http->close();
-    m_data->close();
+    demoTicker.reset();
+    httpServer->close();
+    dataServer->close();
 }
 
 void Service::adsChanged(const QStringList &gameWebs)
 {
-    m_data->notifyGameWebs(gameWebs);
+    dataServer->notifyGameWebs(gameWebs);
 }

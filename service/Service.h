@@ -28,32 +28,32 @@ public:
     // when the database cannot be opened or a port is taken.
     bool start();
     void stop();
-    QString errorString() const { return m_error; }
+    QString errorString() const { return error; }
 
     quint16 webPort() const;
     quint16 dataPort() const;
-    const ServiceOptions &options() const { return m_options; }
+    const ServiceOptions &options() const { return serviceOptions; }
 
-    Database &database() { return *m_db; }
-    AccountStore &accounts() { return *m_accounts; }
-    AdStore &ads() { return *m_ads; }
-    WebService &web() { return *m_web; }
-    DataServer &data() { return *m_data; }
+    Database &database() { return *db; }
+    AccountStore &accounts() { return *accountStore; }
+    AdStore &ads() { return *adStore; }
+    WebService &web() { return *webService; }
+    DataServer &data() { return *dataServer; }
     // Present in demo mode only.
-    DemoTicker *ticker() { return m_ticker.get(); }
+    DemoTicker *ticker() { return demoTicker.get(); }
 
     // New ad data for these game addresses: everyone watching them is told.
     void adsChanged(const QStringList &gameWebs);
 
 private:
-    ServiceOptions m_options;
-    QString m_error;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<AccountStore> m_accounts;
-    std::unique_ptr<AdStore> m_ads;
-    std::unique_ptr<WebService> m_web;
-    std::unique_ptr<HttpServer> m_http;
-    std::unique_ptr<DataServer> m_data;
-    std::unique_ptr<DemoData> m_demo;
-    std::unique_ptr<DemoTicker> m_ticker;
+    ServiceOptions serviceOptions;
+    QString error;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<AccountStore> accountStore;
+    std::unique_ptr<AdStore> adStore;
+    std::unique_ptr<WebService> webService;
+    std::unique_ptr<HttpServer> httpServer;
+    std::unique_ptr<DataServer> dataServer;
+    std::unique_ptr<DemoData> demoData;
+    std::unique_ptr<DemoTicker> demoTicker;
 };

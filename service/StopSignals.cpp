@@ -12,8 +12,8 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pairFds) != 0)
         return;
-    m_notifier = std::make_unique<QSocketNotifier>(pairFds[1], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &StopSignals::onReadable);
+    notifier = std::make_unique<QSocketNotifier>(pairFds[1], QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, &StopSignals::onReadable);
     struct sigaction action = {};
     action.sa_handler = &StopSignals::handler;
     sigemptyset(&action.sa_mask);
@@ -28,7 +28,7 @@ StopSignals::~StopSignals()
     action.sa_handler = SIG_DFL;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    m_notifier.reset();
+    notifier.reset();
     for (int &fd : pairFds) {
         if (fd >= 0)
             ::close(fd);

@@ -20,5 +20,5 @@ private:
     static void handler(int signalNumber);
     void onReadable();
 
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QSocketNotifier> notifier;
 };

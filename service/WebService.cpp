@@ -27,8 +27,8 @@ bool onlyOf(const QString &text, const QRegularExpression &pattern)
 } // namespace
 
 WebService::WebService(AccountStore &accounts, QObject *parent)
-    : QObject(parent), m_accounts(accounts), m_now([] { return QDateTime::currentSecsSinceEpoch(); }),
-      m_defaultNotice(QStringLiteral("欢迎使用Vorlant，广告变化第一时间提醒。"))
+    : QObject(parent), accounts(accounts), now([] { return QDateTime::currentSecsSinceEpoch(); }),
+      defaultNotice(QStringLiteral("欢迎使用Vorlant，广告变化第一时间提醒。"))
 {
 }
 
@@ -39,8 +39,8 @@ QHash<QString, QString> WebService::parseQuery(const QByteArray &query)
         if (pair.isEmpty())
             continue;
         const qsizetype equals = pair.indexOf('=');
-        const QString name = WebText::PercentDecode(equals < 0 ? pair : pair.left(equals));
-        const QString val = equals < 0 ? QString() : WebText::PercentDecode(pair.mid(equals + 1));
+        const QString name = WebText::percentDecode(equals < 0 ? pair : pair.left(equals));
+        const QString val = equals < 0 ? QString() : WebText::percentDecode(pair.mid(equals + 1));
         if (!args.contains(name))
             args.insert(name, val);
     }
@@ -98,12 +98,12 @@ WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, c
         auth.message = QStringLiteral("请求校验失败，请使用正版客户端。");
         return auth;
     }
-    if (!WebAuth::isFresh(time, m_now())) {
+    if (!WebAuth::isFresh(time, now())) {
         auth.code = StaleTime;
         auth.message = QStringLiteral("电脑时间不正确，请校准时间后再登录。");
         return auth;
     }
-    auth.account = m_accounts.account(user);
+    auth.account = accounts.account(user);
     if (!auth.account || auth.account->password != pass) {
         auth.account.reset();
         auth.code = BadLogin;
@@ -139,9 +139,9 @@ HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QSt
                                 a.qq,
                                 created,
                                 a.mailbox,
-                                a.notice.isEmpty() ? m_defaultNotice : a.notice,
+                                a.notice.isEmpty() ? defaultNotice : a.notice,
                                 selfAddress(request, a.linkUrl.isEmpty() ? QStringLiteral("/") : a.linkUrl),
-                                QString::number(m_accounts.addresses(a.id).size()),
+                                QString::number(accounts.addresses(a.id).size()),
                                 selfAddress(request, a.pageUrl.isEmpty() ? kBannerPath : a.pageUrl)};
     return text(ReplyText::join(fields, QLatin1Char('|')));
 }
@@ -153,7 +153,7 @@ HttpReply WebService::domainInfo(const QHash<QString, QString> &args)
         return failure(auth.code, auth.message);
     QStringList records;
     int number = 0;
-    for (const MonitoredAddress &a : m_accounts.addresses(auth.account->id)) {
+    for (const MonitoredAddress &a : accounts.addresses(auth.account->id)) {
         records.append(ReplyText::join({QString::number(++number), a.url, a.remindType, a.remark,
                                         a.publishing, QString::number(a.jinminhou)},
                                        QLatin1Char(';')));
@@ -178,7 +178,7 @@ HttpReply WebService::addDomain(const QHash<QString, QString> &args)
     // travels as an empty field.
     if (WebText::SplitText(address.publishing, QLatin1Char('~')).isEmpty())
         address.publishing = QStringLiteral("1");
-    if (!m_accounts.putAddress(auth.account->id, address))
+    if (!accounts.putAddress(auth.account->id, address))
         return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
     emit addressesChanged(auth.account->user, {address.url});
     return text(QStringLiteral("0|保存成功"));
@@ -190,7 +190,7 @@ HttpReply WebService::delDomain(const QHash<QString, QString> &args)
     if (!auth.account)
         return failure(auth.code, auth.message);
     const QString url = value(args, "monitor_url");
-    if (!m_accounts.removeAddress(auth.account->id, url))
+    if (!accounts.removeAddress(auth.account->id, url))
         return failure(Refused, QStringLiteral("该网址不在监控列表中。"));
     emit addressesChanged(auth.account->user, {url});
     return text(QStringLiteral("0|删除成功"));
@@ -204,7 +204,7 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
     const QString qq = value(args, "qq");
     if (!WebAuth::sameDigest(WebProtocol::accountKey(user, pass, time), value(args, "key")))
         return failure(BadCheck, QStringLiteral("请求校验失败，请使用正版客户端。"));
-    if (!WebAuth::isFresh(time, m_now()))
+    if (!WebAuth::isFresh(time, now()))
         return failure(StaleTime, QStringLiteral("电脑时间不正确，请校准时间后再试。"));
     static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
     static const QRegularExpression qqNumber(QStringLiteral("^[0-9]{5,20}$"));
@@ -216,7 +216,7 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
         return failure(Refused, QStringLiteral("账号密码不能一样！"));
     if (!onlyOf(qq, qqNumber))
         return failure(Refused, QStringLiteral("QQ号码必须为至少5位的数字！"));
-    switch (m_accounts.create(user, pass, qq, m_now())) {
+    switch (accounts.create(user, pass, qq, now())) {
     case AccountStore::CreateResult::Created:
         ServiceLog::line(QStringLiteral("web account %1 created").arg(user));
         return text(QStringLiteral("0"));

@@ -26,9 +26,9 @@ public:
     explicit WebService(AccountStore &accounts, QObject *parent = nullptr);
 
     HttpReply handle(const HttpRequest &request);
-    void setClock(Clock clock) { m_now = std::move(clock); }
+    void setClock(Clock clock) { now = std::move(clock); }
     // Shown to accounts that have no notice line of their own.
-    void setDefaultNotice(const QString &notice) { m_defaultNotice = notice; }
+    void setDefaultNotice(const QString &notice) { defaultNotice = notice; }
 
     // Query values, percent-decoded from GBK; the first of a repeated name wins.
     static QHash<QString, QString> parseQuery(const QByteArray &query);
@@ -56,7 +56,7 @@ private:
     static HttpReply failure(int code, const QString &message);
     static QString selfAddress(const HttpRequest &request, const QString &value);
 
-    AccountStore &m_accounts;
-    Clock m_now;
-    QString m_defaultNotice;
+    AccountStore &accounts;
+    Clock now;
+    QString defaultNotice;
 };

@@ -20,7 +20,7 @@ QString accountKey(const QString &user, const QString &password, const QString &
 
 QString queryValue(const QString &value)
 {
-    return QString::fromLatin1(WebText::PercentEncode(value));
+    return QString::fromLatin1(WebText::percentEncode(value));
 }
 
 QString signedQuery(const QString &type, const QString &user, const QString &password, qint64 unixSeconds,

@@ -10,13 +10,13 @@ namespace {
 constexpr const char *kAnsiCodePage = "GBK";
 }
 
-QByteArray ToAnsi(const QString &text)
+QByteArray toAnsi(const QString &text)
 {
     QStringEncoder encoder(kAnsiCodePage);
     return encoder.encode(text);
 }
 
-QString FromAnsi(const QByteArray &bytes)
+QString fromAnsi(const QByteArray &bytes)
 {
     QStringDecoder decoder(kAnsiCodePage);
     return decoder.decode(bytes);
@@ -24,7 +24,7 @@ QString FromAnsi(const QByteArray &bytes)
 
 QString Md5Hex(const QString &text)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(ToAnsi(text), QCryptographicHash::Md5).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(toAnsi(text), QCryptographicHash::Md5).toHex());
 }
 
 QStringList SplitText(const QString &text, QChar separator)
@@ -32,12 +32,12 @@ QStringList SplitText(const QString &text, QChar separator)
     return text.split(separator, Qt::SkipEmptyParts);
 }
 
-QByteArray PercentEncode(const QString &value)
+QByteArray percentEncode(const QString &value)
 {
-    return ToAnsi(value).toPercentEncoding();
+    return toAnsi(value).toPercentEncoding();
 }
 
-QString PercentDecode(const QByteArray &encoded)
+QString percentDecode(const QByteArray &encoded)
 {
     // QByteArray::fromPercentEncoding turns any "%" and the two bytes after
     // it into one byte, hex or not; only real escapes are decoded here.
@@ -61,7 +61,7 @@ QString PercentDecode(const QByteArray &encoded)
             bytes.append(encoded[i]);
         }
     }
-    return FromAnsi(bytes);
+    return fromAnsi(bytes);
 }
 
 } // namespace WebText

@@ -9,8 +9,8 @@
 // over it. This is the one place that names it.
 namespace WebText {
 
-QByteArray ToAnsi(const QString &text);
-QString FromAnsi(const QByteArray &bytes);
+QByteArray toAnsi(const QString &text);
+QString fromAnsi(const QByteArray &bytes);
 
 // MD5 of the text's GBK bytes, lower-case hexadecimal.
 QString Md5Hex(const QString &text);
@@ -20,9 +20,9 @@ QStringList SplitText(const QString &text, QChar separator);
 
 // RFC 3986 percent-encoding of the value's GBK bytes: unreserved characters
 // stay, every other byte becomes %XX.
-QByteArray PercentEncode(const QString &value);
+QByteArray percentEncode(const QString &value);
 // The inverse; bytes that are not a valid %XX escape are taken as they stand,
 // so raw (unencoded) values are accepted too.
-QString PercentDecode(const QByteArray &encoded);
+QString percentDecode(const QByteArray &encoded);
 
 } // namespace WebText

@@ -7,7 +7,7 @@
 #include "res/Resources.h"
 
 CAccountAddDlg::CAccountAddDlg(QWidget *parent)
-    : DialogWindow(res::Dialog(res::AccountAddDialog), parent),
+    : DialogWindow(res::dialog(res::AccountAddDialog), parent),
       clock([] { return QDateTime::currentSecsSinceEpoch(); })
 {
     input.qq = kQqHint;
@@ -31,7 +31,7 @@ void CAccountAddDlg::OnOK()
 
 void CAccountAddDlg::showError(const QString &text)
 {
-    platform::ShowMessageBox(services(), this, text, QStringLiteral("错误"), platform::MessageIcon::Stop);
+    platform::showMessageBox(services(), this, text, QStringLiteral("错误"), platform::MessageIcon::Stop);
 }
 
 bool CAccountAddDlg::OnCreate()
@@ -40,12 +40,12 @@ bool CAccountAddDlg::OnCreate()
     input.password = itemText(PasswordEdit);
     input.passwordRepeated = itemText(RepeatEdit);
     input.qq = itemText(QqEdit);
-    const QString problem = CheckNewAccount(input);
+    const QString problem = checkNewAccount(input);
     if (!problem.isEmpty()) {
         showError(problem);
         return false;
     }
-    const std::optional<QString> reply = ServiceBase::Instance().fetch(AccountAddRequest(input, clock()));
+    const std::optional<QString> reply = ServiceBase::Instance().fetch(accountAddRequest(input, clock()));
     if (!reply) {
         showError(QStringLiteral("连接服务器失败，请稍后再试！"));
         return false;
@@ -54,7 +54,7 @@ bool CAccountAddDlg::OnCreate()
         showError(QStringLiteral("账号已存在或其他未知错误！"));
         return false;
     }
-    platform::ShowMessageBox(services(), this,
+    platform::showMessageBox(services(), this,
                              QStringLiteral("成功！  \n你的账号为:") + input.userName +
                                  QStringLiteral("\n密码为:") + input.password,
                              QStringLiteral("提示"), platform::MessageIcon::Information);

@@ -19,7 +19,7 @@ bool onlyFrom(const QString &text, const QString &allowed)
 
 } // namespace
 
-QString CheckNewAccount(const NewAccountInput &in)
+QString checkNewAccount(const NewAccountInput &in)
 {
     if (in.userName.isEmpty() || in.password.isEmpty() || in.passwordRepeated.isEmpty() || in.qq.isEmpty())
         return QStringLiteral("输入有误，请确认！");
@@ -40,7 +40,7 @@ QString CheckNewAccount(const NewAccountInput &in)
     return {};
 }
 
-QString AccountAddRequest(const NewAccountInput &in, qint64 unixSeconds)
+QString accountAddRequest(const NewAccountInput &in, qint64 unixSeconds)
 {
     return WebProtocol::target(WebProtocol::Path::AccountAdd,
                                WebProtocol::accountAddQuery(in.userName, in.password, in.qq, unixSeconds));

@@ -15,8 +15,8 @@ inline const QString kQqHint = QStringLiteral("QQ号码作为售后唯一接口,
 
 // Checks the input in a fixed order and returns the message of the first check
 // that fails, or an empty text when the input may be sent.
-QString CheckNewAccount(const NewAccountInput &input);
+QString checkNewAccount(const NewAccountInput &input);
 
 // Path and query of the account request: time, user, pass, key and qq. The
 // key digest is taken over the raw texts; the values travel percent-encoded.
-QString AccountAddRequest(const NewAccountInput &input, qint64 unixSeconds);
+QString accountAddRequest(const NewAccountInput &input, qint64 unixSeconds);

@@ -14,7 +14,7 @@ constexpr int kNotLoggedIn = -1;
 
 } // namespace
 
-LoginDlg::LoginDlg(QWidget *parent) : DialogWindow(res::Dialog(res::LoginDialog), parent)
+LoginDlg::LoginDlg(QWidget *parent) : DialogWindow(res::dialog(res::LoginDialog), parent)
 {
 }
 
@@ -59,7 +59,7 @@ void LoginDlg::OnLogin()
             std::lock_guard guard(account.lock);
             account.loginCode = kNotLoggedIn;
         }
-        platform::ShowMessageBox(services(), this, QStringLiteral("登录失败，请稍后再试！"),
+        platform::showMessageBox(services(), this, QStringLiteral("登录失败，请稍后再试！"),
                                  QStringLiteral("提示"), platform::MessageIcon::Exclamation);
     }
     EndDialog(platform::IDOK);
@@ -67,8 +67,8 @@ void LoginDlg::OnLogin()
 
 void LoginDlg::OnContactSupport()
 {
-    platform::SetClipboardText(services(), kSupportQq);
-    platform::ShowMessageBox(services(), this,
+    platform::setClipboardText(services(), kSupportQq);
+    platform::showMessageBox(services(), this,
                              QStringLiteral("客服QQ是:") + kSupportQq +
                                  QStringLiteral("  号码已经自动复制到你的剪贴板"),
                              QStringLiteral("提示"));

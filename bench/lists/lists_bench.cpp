@@ -175,7 +175,7 @@ void BM_HeaderSortAgainstStdSort(benchmark::State &state)
 
         start = std::chrono::steady_clock::now();
         std::sort(strings.begin(), strings.end(),
-                  [](const QString &a, const QString &b) { return CompareOrdinal(a, b) > 0; });
+                  [](const QString &a, const QString &b) { return compareOrdinal(a, b) > 0; });
         stdSeconds += secondsSince(start);
         benchmark::DoNotOptimize(strings.data());
         state.SetIterationTime(listTime);

@@ -86,7 +86,7 @@ void BM_ReceivePath(benchmark::State &state)
         for (size_t at = 0; at < s.bytes.size(); at += kChunk) {
             cutter.append(s.bytes.data() + at, std::min(kChunk, s.bytes.size() - at));
             cutter.cut([&](const char *frame, int length) {
-                const std::unique_ptr<MsgHeader> msg = ConnectSession::DecodeFrame(frame, length);
+                const std::unique_ptr<MsgHeader> msg = ConnectSession::decodeFrame(frame, length);
                 delivered += msg != nullptr;
                 benchmark::DoNotOptimize(msg.get());
             });
@@ -143,11 +143,11 @@ void measureIdleAndLatency(double idleSeconds, int samples)
     LoopbackPeer peer;
     NullHandler handler;
     ConnectSession session;
-    session.Configure("127.0.0.1", peer.port(), &handler);
+    session.configure("127.0.0.1", peer.port(), &handler);
     std::thread worker([&] { session.Run(); });
     if (!peer.accept()) {
         std::printf("idle: could not connect\n");
-        session.Stop();
+        session.stop();
         worker.join();
         return;
     }
@@ -178,7 +178,7 @@ void measureIdleAndLatency(double idleSeconds, int samples)
                     "median < "
                     "1000 us)\n",
                     micros.size(), micros[micros.size() / 2], micros[micros.size() * 99 / 100]);
-    session.Stop();
+    session.stop();
     worker.join();
 }
 

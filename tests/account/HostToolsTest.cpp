@@ -40,14 +40,14 @@ TEST(ResolveHost, UnusableNameGivesEmptyText)
 
 TEST(ExecutablePaths, DirectoryOfTheRunningProgram)
 {
-    EXPECT_EQ(ExecutablePath(), QCoreApplication::applicationFilePath());
-    EXPECT_EQ(ExecutableDir(), QCoreApplication::applicationDirPath() + '/');
-    EXPECT_TRUE(QFileInfo(ExecutablePath()).isExecutable());
+    EXPECT_EQ(executablePath(), QCoreApplication::applicationFilePath());
+    EXPECT_EQ(executableDir(), QCoreApplication::applicationDirPath() + '/');
+    EXPECT_TRUE(QFileInfo(executablePath()).isExecutable());
 }
 
 TEST(DesktopEntry, PlainPath)
 {
-    EXPECT_EQ(DesktopEntryText("/opt/vorlant/kestrel"),
+    EXPECT_EQ(desktopEntryText("/opt/vorlant/kestrel"),
               QStringLiteral("[Desktop Entry]\nType=Application\nName=Vorlant-\u9ad8\u9636\u7248\n"
                              "Comment=Vorlant-\u9ad8\u9636\u7248\nExec=/opt/vorlant/kestrel\n"
                              "Path=/opt/vorlant/\nTerminal=false\n"));
@@ -55,7 +55,7 @@ TEST(DesktopEntry, PlainPath)
 
 TEST(DesktopEntry, ReservedCharactersAreQuoted)
 {
-    const QString text = DesktopEntryText(QStringLiteral("/home/a b/$x\"y`z\\w/100%/\u4e2d/run"));
+    const QString text = desktopEntryText(QStringLiteral("/home/a b/$x\"y`z\\w/100%/\u4e2d/run"));
     // Inside quotes ", `, $ and \ get a backslash, which the string value
     // doubles again; % is doubled so that it is not a field code.
     EXPECT_TRUE(
@@ -73,9 +73,9 @@ TEST(DesktopShortcut, WrittenAndRewrittenInTheDesktopFolder)
 
     ASSERT_TRUE(CreateDesktopShortcut(desktop.path()));
     const QString first = read(launcher);
-    EXPECT_EQ(first, DesktopEntryText(ExecutablePath()));
-    EXPECT_TRUE(first.contains("\nExec=" + ExecutablePath() + "\n")) << qPrintable(first);
-    EXPECT_TRUE(first.contains("\nPath=" + ExecutableDir() + "\n")) << qPrintable(first);
+    EXPECT_EQ(first, desktopEntryText(executablePath()));
+    EXPECT_TRUE(first.contains("\nExec=" + executablePath() + "\n")) << qPrintable(first);
+    EXPECT_TRUE(first.contains("\nPath=" + executableDir() + "\n")) << qPrintable(first);
     EXPECT_TRUE(QFileInfo(launcher).isExecutable());
 
     { // a stale launcher from an earlier start is replaced

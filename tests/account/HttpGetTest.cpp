@@ -30,11 +30,11 @@ TEST(HttpGet, OnlyStatus200Counts)
         return CannedHttpServer::ok("0|fine");
     });
 
-    EXPECT_EQ(HttpFetch(server.address() + "/found"), std::optional<QString>(QStringLiteral("0|fine")));
-    EXPECT_EQ(HttpFetch(server.address() + "/missing"), std::nullopt);
-    EXPECT_EQ(HttpFetch(server.address() + "/error"), std::nullopt);
+    EXPECT_EQ(httpFetch(server.address() + "/found"), std::optional<QString>(QStringLiteral("0|fine")));
+    EXPECT_EQ(httpFetch(server.address() + "/missing"), std::nullopt);
+    EXPECT_EQ(httpFetch(server.address() + "/error"), std::nullopt);
     // An empty answer is an answer, not a failure.
-    const std::optional<QString> empty = HttpFetch(server.address() + "/empty");
+    const std::optional<QString> empty = httpFetch(server.address() + "/empty");
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->isEmpty());
 
@@ -78,7 +78,7 @@ TEST(HttpGet, RefusedConnectionFails)
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         closedPort = probe.serverPort();
     }
-    EXPECT_EQ(HttpFetch(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort), kQuick), std::nullopt);
+    EXPECT_EQ(httpFetch(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort), kQuick), std::nullopt);
 }
 
 TEST(HttpGet, SilentServerTimesOut)
@@ -86,7 +86,7 @@ TEST(HttpGet, SilentServerTimesOut)
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::silent(); });
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(HttpFetch(server.address() + "/never", kQuick), std::nullopt);
+    EXPECT_EQ(httpFetch(server.address() + "/never", kQuick), std::nullopt);
     EXPECT_LT(clock.elapsed(), 5'000);
     EXPECT_EQ(server.targets().size(), 1);
 }
@@ -97,7 +97,7 @@ TEST(HttpGet, EndlessTrickleStopsAtTheTotalDeadline)
     QElapsedTimer clock;
     clock.start();
     // Bytes keep coming, so only the deadline for the whole request ends it.
-    EXPECT_EQ(HttpFetch(server.address() + "/slow", kQuick), std::nullopt);
+    EXPECT_EQ(httpFetch(server.address() + "/slow", kQuick), std::nullopt);
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_LT(clock.elapsed(), 5'000);
 }
@@ -118,9 +118,9 @@ TEST(HttpGet, WorksFromAThreadWithoutEventLoop)
     std::optional<QString> found, missing, silent;
     CannedHttpServer quiet([](const QByteArray &) { return CannedHttpServer::silent(); });
     std::thread worker([&] {
-        found = HttpFetch(server.address() + "/x");
-        missing = HttpFetch(server.address() + "/missing");
-        silent = HttpFetch(quiet.address() + "/x", kQuick);
+        found = httpFetch(server.address() + "/x");
+        missing = httpFetch(server.address() + "/missing");
+        silent = httpFetch(quiet.address() + "/x", kQuick);
     });
     worker.join();
     EXPECT_EQ(found, std::optional<QString>(QStringLiteral("worker")));

@@ -63,14 +63,14 @@ TEST_F(SignedQuery, SystemRandomStaysInRange)
 
 TEST(ParseLeadingInt, ReadsLikeStrtol)
 {
-    EXPECT_EQ(ParseLeadingInt("0"), 0);
-    EXPECT_EQ(ParseLeadingInt("  -12abc"), -12);
-    EXPECT_EQ(ParseLeadingInt("+7"), 7);
-    EXPECT_EQ(ParseLeadingInt("abc"), 0);
-    EXPECT_EQ(ParseLeadingInt(""), 0);
-    EXPECT_EQ(ParseLeadingInt("- 5"), 0);
-    EXPECT_EQ(ParseLeadingInt("99999999999"), INT_MAX);
-    EXPECT_EQ(ParseLeadingInt("-99999999999"), INT_MIN);
+    EXPECT_EQ(parseLeadingInt("0"), 0);
+    EXPECT_EQ(parseLeadingInt("  -12abc"), -12);
+    EXPECT_EQ(parseLeadingInt("+7"), 7);
+    EXPECT_EQ(parseLeadingInt("abc"), 0);
+    EXPECT_EQ(parseLeadingInt(""), 0);
+    EXPECT_EQ(parseLeadingInt("- 5"), 0);
+    EXPECT_EQ(parseLeadingInt("99999999999"), INT_MAX);
+    EXPECT_EQ(parseLeadingInt("-99999999999"), INT_MIN);
 }
 
 struct LoginCase {

@@ -127,7 +127,7 @@ TEST_F(MainWindow, StartsWithTheMonitoredAddressesThenFillsCountsFromTheServer)
     EXPECT_EQ(state.domains.at("http://www.b-game.com").adCount, 1);
     EXPECT_EQ(state.domains.at("http://www.a-game.com").updateTime, clock);
     EXPECT_EQ(dlg.domainList().GetItemText(0, 4), QStringLiteral("3"));
-    EXPECT_EQ(dlg.domainList().GetItemText(1, 5), FormatLocalTime(clock));
+    EXPECT_EQ(dlg.domainList().GetItemText(1, 5), formatLocalTime(clock));
     ASSERT_TRUE(waitFor([&] { return !state.sites.empty(); }));
     EXPECT_TRUE(dlg.lastPopupText().isEmpty()) << "the notification after login names no address";
 
@@ -161,7 +161,7 @@ TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)
         values.remindText = QStringLiteral("都提醒");
     });
     ++clock;
-    dlg.SendCommand(CKestrelDlg::AddButton);
+    dlg.sendCommand(CKestrelDlg::AddButton);
     EXPECT_EQ(dlg.domainList().GetItemCount(), 3);
     ASSERT_TRUE(waitFor([&] {
         const auto found = state.domains.find("http://www.c-game.com");
@@ -174,8 +174,8 @@ TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)
     dlg.OnShowChanged({QStringLiteral("http://www.c-game.com"), QStringLiteral("http://gone.com")});
     const int row = rowOf(QStringLiteral("http://www.c-game.com"));
     ASSERT_GE(row, 0);
-    ASSERT_TRUE(dlg.domainList().RowColor(row).has_value());
-    EXPECT_EQ(dlg.domainList().RowColor(row)->backColor, CKestrelDlg::HighlightBack);
+    ASSERT_TRUE(dlg.domainList().rowColor(row).has_value());
+    EXPECT_EQ(dlg.domainList().rowColor(row)->backColor, CKestrelDlg::HighlightBack);
     EXPECT_EQ(dlg.domainList().rowColors().size(), 1u);
     EXPECT_EQ(dlg.highlightDeadline(), clock + 60);
 
@@ -194,13 +194,13 @@ TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
     CKestrelDlg &dlg = open();
     dlg.domainList().selectRow(1);
     fakes.messageBox.answers = {platform::IDCANCEL};
-    dlg.SendCommand(CKestrelDlg::DeleteButton);
+    dlg.sendCommand(CKestrelDlg::DeleteButton);
     ASSERT_EQ(fakes.messageBox.shown.size(), 1u);
     EXPECT_EQ(fakes.messageBox.shown[0].text, QStringLiteral("确认要删除此域名么？"));
     EXPECT_EQ(dlg.domainList().GetItemCount(), 2);
 
     fakes.messageBox.answers = {platform::IDOK};
-    dlg.SendCommand(res::CmdDelete);
+    dlg.sendCommand(res::CmdDelete);
     EXPECT_EQ(dlg.domainList().GetItemCount(), 1);
     EXPECT_EQ(AccountState::Instance().domains.count("http://www.b-game.com"), 0u);
 
@@ -210,7 +210,7 @@ TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
         EXPECT_EQ(values.remindText, QStringLiteral("本地提醒"));
         values.url = QStringLiteral("http://www.a2-game.com");
     });
-    dlg.SendCommand(CKestrelDlg::ModifyButton);
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
     ASSERT_EQ(dlg.domainList().GetItemCount(), 1);
     EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a2-game.com"));
 
@@ -218,7 +218,7 @@ TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
     dlg.domainList().selectRow(0);
     dlg.setDomainEditor(
         [](CKestrelDlg &, DomainEditValues &values) { values.url = QStringLiteral("www.x.com"); });
-    dlg.SendCommand(CKestrelDlg::ModifyButton);
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
     EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a2-game.com"));
 }
 
@@ -235,7 +235,7 @@ TEST_F(MainWindow, ContextMenuCopyAndLinks)
     dlg.OnDomainRightClicked(-1, QPoint(10, 10));
     EXPECT_EQ(fakes.menus.shown.size(), 1u) << "no menu below the rows";
 
-    dlg.SendCommand(CKestrelDlg::LinkButton);
+    dlg.sendCommand(CKestrelDlg::LinkButton);
     ASSERT_EQ(fakes.shell.opened.size(), 1u);
     EXPECT_EQ(fakes.shell.opened[0].host(), QStringLiteral("127.0.0.1"));
 }

@@ -45,7 +45,7 @@ TEST(ApplyAdsChange, CountsEachMonitoredAddressAcrossRunsAndStoresEveryAd)
     addAd(ntf, "http://b.com", "站一", "12月10日/19:30");
     addAd(ntf, "http://a.com", "站二", "12月11日/20:00"); // A again after others
 
-    const QStringList changed = ApplyAdsChange(state, ntf, 1000);
+    const QStringList changed = applyAdsChange(state, ntf, 1000);
     EXPECT_TRUE(changed.isEmpty());
     EXPECT_EQ(state.domains["http://a.com"].adCount, 4);
     EXPECT_EQ(state.domains["http://b.com"].adCount, 1);
@@ -64,7 +64,7 @@ TEST(ApplyAdsChange, ExtNamesTheChangedAddressesOnly)
     addAd(ntf, "http://a.com", "站一", "t");
     addAd(ntf, "http://b.com", "站一", "t");
 
-    EXPECT_EQ(ApplyAdsChange(state, ntf, 2000), (QStringList{"http://a.com", "http://zzz.com"}));
+    EXPECT_EQ(applyAdsChange(state, ntf, 2000), (QStringList{"http://a.com", "http://zzz.com"}));
     EXPECT_EQ(state.domains["http://a.com"].updateTime, 2000);
     EXPECT_EQ(state.domains["http://b.com"].updateTime, 7) << "not named by Ext";
     EXPECT_EQ(state.adStore.count("http://old.com"), 0u) << "the store is replaced, not merged";
@@ -75,7 +75,7 @@ TEST(ApplyAdsChange, EmptyListClearsCountsButKeepsUpdateTimes)
     AccountData state = watching({record("http://a.com", "1", 7)});
     state.domains["http://a.com"].adCount = 3;
     Proto::UserAdsChangeNtf ntf;
-    EXPECT_TRUE(ApplyAdsChange(state, ntf, 9).isEmpty());
+    EXPECT_TRUE(applyAdsChange(state, ntf, 9).isEmpty());
     EXPECT_EQ(state.domains["http://a.com"].adCount, 0);
     EXPECT_EQ(state.domains["http://a.com"].updateTime, 7);
     EXPECT_TRUE(state.adStore.empty());
@@ -89,7 +89,7 @@ TEST(ApplyAdsChange, SecondNotificationShowsItsOwnTextsNotTheFirstOnes)
     addAd(first, "http://a.com", "站一", "t");
     first.mutable_adslist(0)->set_strip("1.1.1.1");
     first.mutable_adslist(1)->set_strip("2.2.2.2");
-    ApplyAdsChange(state, first, 1);
+    applyAdsChange(state, first, 1);
 
     // Same address, site and opening time: the texts at each position change,
     // one disappears, one ad is new.
@@ -101,7 +101,7 @@ TEST(ApplyAdsChange, SecondNotificationShowsItsOwnTextsNotTheFirstOnes)
     second.mutable_adslist(1)->set_stradname("王者归来");
     second.mutable_adslist(2)->set_strip("3.3.3.3");
     second.mutable_adslist(0)->clear_stradname();
-    ApplyAdsChange(state, second, 2);
+    applyAdsChange(state, second, 2);
 
     const auto &ads = state.adStore.at("http://a.com").at("站一").at("t");
     ASSERT_EQ(ads.size(), 3u);
@@ -117,9 +117,9 @@ TEST(PopupText, ListsOnlyAddressesThatWantALocalReminder)
 {
     const AccountData state = watching({record("http://a.com", "2"), record("http://b.com", "1"),
                                         record("http://c.com", "3"), record("http://d.com", "4")});
-    EXPECT_EQ(PopupText(state, {"http://c.com", "http://a.com", "http://gone.com", "http://b.com"}),
+    EXPECT_EQ(popupTextFor(state, {"http://c.com", "http://a.com", "http://gone.com", "http://b.com"}),
               QStringLiteral("更新的网址:\r\nhttp://c.com\r\nhttp://b.com"));
-    EXPECT_TRUE(PopupText(state, {"http://a.com", "http://d.com"}).isEmpty());
+    EXPECT_TRUE(popupTextFor(state, {"http://a.com", "http://d.com"}).isEmpty());
 }
 
 TEST(SiteRows, OneRowPerSiteAndOpeningTimeInOrdinalOrder)
@@ -130,33 +130,33 @@ TEST(SiteRows, OneRowPerSiteAndOpeningTimeInOrdinalOrder)
     sites["站A"]["19:30"].resize(1);
     sites["站A"]["08:00"].resize(3);
     sites["站A"]["empty"];
-    const std::vector<OneAdDataCount> rows = SiteRows(state, "http://a.com");
+    const std::vector<OneAdDataCount> rows = siteRowsOf(state, "http://a.com");
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].strAdvertisingWeb + rows[0].strOpenTime + rows[0].strCount,
               QStringLiteral("站A08:003"));
     EXPECT_EQ(rows[1].strOpenTime, QStringLiteral("19:30"));
     EXPECT_EQ(rows[2].strAdvertisingWeb + rows[2].strCount, QStringLiteral("站B2"));
     EXPECT_EQ(rows[2].iCount, 0);
-    EXPECT_TRUE(SiteRows(state, "http://A.com").empty());
+    EXPECT_TRUE(siteRowsOf(state, "http://A.com").empty());
 }
 
 TEST(DomainRowTexts, ReminderJinminhouCountsAndTime)
 {
     DomainRecord r = record("http://a.com", "5");
     r.remark = "备注";
-    EXPECT_EQ(DomainRowTexts(r), (QStringList{"http://a.com", "备注", "", "否", "0", ""}));
+    EXPECT_EQ(domainRowTexts(r), (QStringList{"http://a.com", "备注", "", "否", "0", ""}));
     r.remindType = "2";
     r.jinminhou = 1;
     r.adCount = 12;
     r.updateTime = 1;
-    const QStringList texts = DomainRowTexts(r);
+    const QStringList texts = domainRowTexts(r);
     EXPECT_EQ(texts[2], QStringLiteral("QQ提醒"));
     EXPECT_EQ(texts[3], QStringLiteral("是"));
     EXPECT_EQ(texts[4], QStringLiteral("12"));
-    EXPECT_EQ(texts[5], FormatLocalTime(1));
+    EXPECT_EQ(texts[5], formatLocalTime(1));
     for (const char *code : {"1", "2", "3", "4"})
-        EXPECT_EQ(RemindTypeCode(RemindTypeText(code)), QString(code));
-    EXPECT_TRUE(RemindTypeCode("随便").isEmpty());
+        EXPECT_EQ(remindTypeCode(remindTypeText(code)), QString(code));
+    EXPECT_TRUE(remindTypeCode("随便").isEmpty());
 }
 
 TEST(PlanModify, SendsOnlyWhatChanged)
@@ -164,18 +164,18 @@ TEST(PlanModify, SendsOnlyWhatChanged)
     const DomainRecord before = record("http://a.com", "1");
     DomainRecord same = before;
     same.adCount = 50; // counters are not settings
-    EXPECT_FALSE(PlanModify(before, same).addNew);
-    EXPECT_FALSE(PlanModify(before, same).deleteOld);
+    EXPECT_FALSE(planModify(before, same).addNew);
+    EXPECT_FALSE(planModify(before, same).deleteOld);
 
     DomainRecord remark = before;
     remark.remark = "新";
-    EXPECT_TRUE(PlanModify(before, remark).addNew);
-    EXPECT_FALSE(PlanModify(before, remark).deleteOld);
+    EXPECT_TRUE(planModify(before, remark).addNew);
+    EXPECT_FALSE(planModify(before, remark).deleteOld);
 
     DomainRecord moved = before;
     moved.url = "http://b.com";
-    EXPECT_TRUE(PlanModify(before, moved).addNew);
-    EXPECT_TRUE(PlanModify(before, moved).deleteOld);
+    EXPECT_TRUE(planModify(before, moved).addNew);
+    EXPECT_TRUE(planModify(before, moved).deleteOld);
 }
 
 TEST(Heartbeat, ThirtyOneTicksApart)
@@ -183,16 +183,16 @@ TEST(Heartbeat, ThirtyOneTicksApart)
     int counter = 0;
     std::vector<int> sentAt;
     for (int tick = 1; tick <= 93; ++tick)
-        if (HeartbeatDue(counter))
+        if (heartbeatDue(counter))
             sentAt.push_back(tick);
     EXPECT_EQ(sentAt, (std::vector<int>{31, 62, 93}));
 }
 
 TEST(WindowTitle, EmptyFieldsStayEmpty)
 {
-    EXPECT_TRUE(WindowTitle("", "").endsWith(QStringLiteral("账号: 接受提醒QQ邮箱:")));
+    EXPECT_TRUE(mainWindowTitle("", "").endsWith(QStringLiteral("账号: 接受提醒QQ邮箱:")));
     EXPECT_TRUE(
-        WindowTitle("demo", "d@qq.com").endsWith(QStringLiteral("  账号:demo 接受提醒QQ邮箱:d@qq.com")));
+        mainWindowTitle("demo", "d@qq.com").endsWith(QStringLiteral("  账号:demo 接受提醒QQ邮箱:d@qq.com")));
 }
 
 } // namespace

@@ -41,7 +41,7 @@ TEST_F(LineColorListTest, RowsWithoutEntriesPaintPlain)
     const QColor base = list.palette().color(QPalette::Base);
     for (int r = 0; r < 5; ++r)
         EXPECT_EQ(painted(r, 2), base) << r;
-    EXPECT_FALSE(list.RowColor(3).has_value());
+    EXPECT_FALSE(list.rowColor(3).has_value());
 }
 
 TEST_F(LineColorListTest, AColouredRowIsWhiteOnRedInEveryColumn)
@@ -50,7 +50,7 @@ TEST_F(LineColorListTest, AColouredRowIsWhiteOnRedInEveryColumn)
     for (int c = 0; c < 3; ++c)
         EXPECT_EQ(painted(3, c), Red) << c;
     EXPECT_EQ(painted(2, 0), list.palette().color(QPalette::Base));
-    EXPECT_EQ(list.RowColor(3)->textColor, White);
+    EXPECT_EQ(list.rowColor(3)->textColor, White);
 
     list.SetRowColor(3, QColor(0, 0, 0), QColor(0, 128, 0));
     EXPECT_EQ(list.rowColors().size(), 1u) << "setting a row twice keeps one entry";

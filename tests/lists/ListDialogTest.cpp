@@ -21,14 +21,14 @@ struct Ad {
 class AdListWindow : public platform::DialogWindow, public IListCommandHandler {
 public:
     explicit AdListWindow(std::vector<Ad> rows)
-        : DialogWindow(res::Dialog(res::AdDetailDialog)), rows(std::move(rows))
+        : DialogWindow(res::dialog(res::AdDetailDialog)), rows(std::move(rows))
     {
         bindControl(1010, list);
     }
 
     void openHandler(CVirtualListCtrl &, Cell cell) override
     {
-        platform::ShellOpen(services(), adapter.GetText(cell.row, 1));
+        platform::shellOpen(services(), adapter.GetText(cell.row, 1));
     }
 
     std::vector<Ad> rows;

@@ -163,7 +163,7 @@ TEST_F(VirtualListTest, ReleaseOutsideTheListEndsTheDrag)
     EXPECT_FALSE(list.state().dragging);
     const std::set<Cell> selected = asSet(list.state().selectedCells);
     // Hovering afterwards without a button changes nothing.
-    list.DragStep(Cell{4, 3});
+    list.dragStep(Cell{4, 3});
     EXPECT_EQ(asSet(list.state().selectedCells), selected);
     EXPECT_EQ(selected, (std::set<Cell>{Cell(0, 0), Cell(0, 1), Cell(1, 0), Cell(1, 1)}));
 }
@@ -233,7 +233,7 @@ TEST_F(VirtualListTest, RunsOfEqualValuesAreShadedAlike)
     EXPECT_EQ(list.state().groupShade, (std::vector<unsigned char>{0, 0, 1, 0, 0}));
     EXPECT_EQ(paintedBackground(Cell{2, 1}), CVirtualListCtrl::ShadedColors.back);
     EXPECT_EQ(paintedBackground(Cell{3, 1}), CVirtualListCtrl::PlainColors.back);
-    EXPECT_EQ(list.CellColorsAt(2, 0)->text, QColor(0, 0, 0));
+    EXPECT_EQ(list.cellColorsAt(2, 0)->text, QColor(0, 0, 0));
 }
 
 TEST_F(VirtualListTest, SetDataForgetsSelectionSortAndShading)
@@ -523,7 +523,7 @@ TEST_F(VirtualListTest, ModelShowsTextsAndColours)
     EXPECT_EQ(model->index(3, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 255, 255));
     // Rows that vanished from the adapter before the next SetData keep the default colours.
     rows.resize(2);
-    EXPECT_FALSE(list.CellColorsAt(3, 1).has_value());
+    EXPECT_FALSE(list.cellColorsAt(3, 1).has_value());
     EXPECT_EQ(model->index(3, 1).data().toString(), QString());
 }
 

@@ -19,36 +19,36 @@ class RecordingHandler : public IConnectSessionHandler {
 public:
     void OnMessage(std::unique_ptr<MsgHeader> msg) override
     {
-        std::lock_guard lock(m_lock);
-        m_messages.push_back(std::move(msg));
-        m_changed.notify_all();
+        std::lock_guard lock(queueLock);
+        messages.push_back(std::move(msg));
+        changed.notify_all();
     }
 
     bool waitForCount(size_t n, std::chrono::milliseconds deadline = 5000ms)
     {
-        std::unique_lock lock(m_lock);
-        return m_changed.wait_for(lock, deadline, [&] { return m_messages.size() >= n; });
+        std::unique_lock lock(queueLock);
+        return changed.wait_for(lock, deadline, [&] { return messages.size() >= n; });
     }
 
     std::vector<int> types()
     {
-        std::lock_guard lock(m_lock);
+        std::lock_guard lock(queueLock);
         std::vector<int> out;
-        for (const auto &m : m_messages)
+        for (const auto &m : messages)
             out.push_back(m->type);
         return out;
     }
 
     template <class T> T *at(size_t i)
     {
-        std::lock_guard lock(m_lock);
-        return dynamic_cast<T *>(m_messages.at(i).get());
+        std::lock_guard lock(queueLock);
+        return dynamic_cast<T *>(messages.at(i).get());
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::vector<std::unique_ptr<MsgHeader>> m_messages;
+    std::mutex queueLock;
+    std::condition_variable changed;
+    std::vector<std::unique_ptr<MsgHeader>> messages;
 };
 
 // A session running its worker on a thread for the length of one test.
@@ -64,13 +64,13 @@ protected:
 
     void start()
     {
-        session.Configure("127.0.0.1", peer.port(), &handler);
+        session.configure("127.0.0.1", peer.port(), &handler);
         worker = std::thread([this] { session.Run(); });
     }
 
     void TearDown() override
     {
-        session.Stop();
+        session.stop();
         if (worker.joinable())
             worker.join();
     }
@@ -157,8 +157,8 @@ TEST_F(SessionFixture, BadLengthsDropTheConnectionOnceAndReconnect)
     for (const Case &c : cases) {
         ASSERT_TRUE(peer.accept()) << c.name;
         std::string bad(12, '\0');
-        WriteLe32(bad.data(), c.length);
-        WriteLe32(bad.data() + 4, 11);
+        writeLe32(bad.data(), c.length);
+        writeLe32(bad.data() + 4, 11);
         peer.write(frameBytes(1, "") + bad);
         expected += 2; // the greeting, then the one MsgDisconnect
         ASSERT_TRUE(handler.waitForCount(expected)) << c.name;
@@ -213,8 +213,8 @@ TEST_F(SessionFixture, FrameQueuedWhileDisconnectedGoesOutFirst)
     const int loginLength = session.Send(login);
     const std::string got = peer.read(size_t(searchLength + loginLength));
     ASSERT_EQ(got.size(), size_t(searchLength + loginLength));
-    EXPECT_EQ(ReadLe32(got.data() + 4), kMsgUserSearchHisReq);
-    EXPECT_EQ(ReadLe32(got.data() + searchLength + 4), kMsgUserLoginReq);
+    EXPECT_EQ(readLe32(got.data() + 4), kMsgUserSearchHisReq);
+    EXPECT_EQ(readLe32(got.data() + searchLength + 4), kMsgUserLoginReq);
 }
 
 TEST_F(SessionFixture, SendAreaRestartsAtTheFrontOnceDrained)
@@ -271,13 +271,13 @@ TEST(ConnectSession, StopEndsTheWorkerWhileConnectingOrConnected)
         ConnectSession session;
         session.setDiagnosticSink([](const std::string &) {});
         RecordingHandler handler;
-        session.Configure("127.0.0.1", peer.port(), &handler);
+        session.configure("127.0.0.1", peer.port(), &handler);
         std::thread worker([&] { session.Run(); });
         if (withPeer) {
             EXPECT_TRUE(peer.accept()); // the worker must be stopped and joined either way
         }
         const auto before = std::chrono::steady_clock::now();
-        session.Stop();
+        session.stop();
         worker.join();
         EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
         EXPECT_EQ(session.state(), ConnectSession::Stopping);

@@ -26,10 +26,10 @@ class Dispatcher : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MsgDispatcher::Clear();
+        MsgDispatcher::clear();
         calls.clear();
     }
-    void TearDown() override { MsgDispatcher::Clear(); }
+    void TearDown() override { MsgDispatcher::clear(); }
     static void dispatch(int type)
     {
         MsgHeader msg(type);
@@ -48,9 +48,9 @@ TEST_F(Dispatcher, LastSubscriberWinsAndOnlyItCanUnsubscribe)
     MsgDispatcher::Unsubscribe(13, &a, &Window::f); // no longer A's: nothing changes
     MsgDispatcher::Unsubscribe(13, &b, &Window::f); // same object, other function
     MsgDispatcher::Unsubscribe(13, &a, &Window::g); // same function, other object
-    EXPECT_TRUE(MsgDispatcher::HasHandler(13));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(13));
     MsgDispatcher::Unsubscribe(13, &b, &Window::g);
-    EXPECT_FALSE(MsgDispatcher::HasHandler(13));
+    EXPECT_FALSE(MsgDispatcher::hasHandler(13));
     dispatch(13);
     EXPECT_EQ(calls.size(), 1u);
 }
@@ -65,9 +65,9 @@ TEST_F(Dispatcher, FreeFunctionsAndUnhandledTypes)
     dispatch(16); // nobody listens: dropped quietly
     EXPECT_EQ(calls, (std::vector<std::string>{"free19", "A.f21"}));
     MsgDispatcher::Unsubscribe(19, &a, &Window::f);
-    EXPECT_TRUE(MsgDispatcher::HasHandler(19));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(19));
     MsgDispatcher::Unsubscribe(19, &freeHandler);
-    EXPECT_FALSE(MsgDispatcher::HasHandler(19));
+    EXPECT_FALSE(MsgDispatcher::hasHandler(19));
 }
 
 struct SelfRemover {
@@ -114,9 +114,9 @@ TEST_F(Dispatcher, TypedHandlerReceivesItsOwnMessageClass)
     MsgDispatcher::Subscribe(&a, &TypedWindow::loginAck);
     MsgDispatcher::Subscribe(&a, &TypedWindow::adsChange);
     MsgDispatcher::Subscribe(&a, &TypedWindow::disconnect);
-    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
-    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserAdsChangeNtf));
-    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgDisconnect));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(kMsgUserLoginAck));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(kMsgUserAdsChangeNtf));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(kMsgDisconnect));
 
     MsgUserLoginAck ack;
     ack.body.set_code(7);
@@ -177,11 +177,11 @@ TEST_F(Dispatcher, TypedUnsubscribeOnlyForTheSameObjectAndFunction)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        MsgDispatcher::Clear();
+        MsgDispatcher::clear();
         TypedWindow self{"S"}, other{"O"};
         MsgDispatcher::Subscribe(&self, &TypedWindow::loginAck);
         c.unsubscribe(self, other);
-        EXPECT_EQ(MsgDispatcher::HasHandler(kMsgUserLoginAck), c.stillHandled);
+        EXPECT_EQ(MsgDispatcher::hasHandler(kMsgUserLoginAck), c.stillHandled);
     }
 }
 
@@ -202,7 +202,7 @@ TEST_F(Dispatcher, TypedHandlerMayUnsubscribeItselfWhileDispatched)
     MsgDispatcher::Dispatch(nullptr, &ack);
     MsgDispatcher::Dispatch(nullptr, &ack);
     EXPECT_EQ(r.seen, 1);
-    EXPECT_FALSE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
+    EXPECT_FALSE(MsgDispatcher::hasHandler(kMsgUserLoginAck));
 }
 
 TEST_F(Dispatcher, TypedHandlerIgnoresAnotherClassCarryingItsTypeId)
@@ -211,7 +211,7 @@ TEST_F(Dispatcher, TypedHandlerIgnoresAnotherClassCarryingItsTypeId)
     MsgDispatcher::Subscribe(&a, &TypedWindow::loginAck);
     dispatch(kMsgUserLoginAck); // a bare header, not an MsgUserLoginAck
     EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(MsgDispatcher::HasHandler(kMsgUserLoginAck));
+    EXPECT_TRUE(MsgDispatcher::hasHandler(kMsgUserLoginAck));
 }
 
 } // namespace

@@ -19,7 +19,7 @@ Cut feed(FrameCutter &cutter, const std::string &bytes)
     cutter.append(bytes.data(), bytes.size());
     Cut out;
     out.status = cutter.cut([&](const char *frame, int length) {
-        out.frames.emplace_back(ReadLe32(frame + 4), std::string(frame + 12, size_t(length - 12)));
+        out.frames.emplace_back(readLe32(frame + 4), std::string(frame + 12, size_t(length - 12)));
     });
     return out;
 }
@@ -64,8 +64,8 @@ TEST(FrameCutter, BadLengthsAreRejectedAtTheHeader)
     for (const Case &c : cases) {
         FrameCutter cutter;
         std::string bad(12, '\0');
-        WriteLe32(bad.data(), c.length);
-        WriteLe32(bad.data() + 4, 11);
+        writeLe32(bad.data(), c.length);
+        writeLe32(bad.data() + 4, 11);
         const Cut cut = feed(cutter, frameBytes(10, "ok") + bad);
         EXPECT_EQ(cut.status, c.status) << c.name;
         ASSERT_EQ(cut.frames.size(), 1u) << c.name; // the good frame before it still counts
@@ -79,9 +79,9 @@ TEST(FrameCutter, LargestFrameFitsAndBufferGrowsOnlyOnDemand)
     feed(cutter, frameBytes(3, ""));
     EXPECT_LT(cutter.allocated(), 1u << 20);
     std::string big(size_t(kMaxFrameLength), 'q');
-    WriteLe32(big.data(), kMaxFrameLength);
-    WriteLe32(big.data() + 4, 11);
-    WriteLe32(big.data() + 8, 0);
+    writeLe32(big.data(), kMaxFrameLength);
+    writeLe32(big.data() + 4, 11);
+    writeLe32(big.data() + 8, 0);
     const Cut cut = feed(cutter, big);
     ASSERT_EQ(cut.status, FrameCutter::Status::Ok);
     ASSERT_EQ(cut.frames.size(), 1u);

@@ -95,9 +95,9 @@ TEST(MessageDecoding, MissingAndMalformedFieldsDecodePartially)
 TEST(MessageFactory, CreatesEveryRegisteredTypeInOrder)
 {
     const std::vector<int> expected = {1, 2, 9, 10, 11, 12, 13, 14, 15, 16, 3, 18, 19, 20, 21};
-    EXPECT_EQ(MsgFactory::RegistrationOrder(), expected);
+    EXPECT_EQ(MsgFactory::registrationOrder(), expected);
     for (int type : expected) {
-        auto msg = MsgFactory::CreateOwned(type);
+        auto msg = MsgFactory::createOwned(type);
         ASSERT_TRUE(msg) << type;
         EXPECT_EQ(msg->type, type);
         EXPECT_EQ(msg->length, 12);
@@ -105,7 +105,7 @@ TEST(MessageFactory, CreatesEveryRegisteredTypeInOrder)
         EXPECT_EQ(msg->GetBody() == nullptr, type == 2 || type == 14) << type;
     }
     for (int type : {0, -1, 4, 8, 17, 22, 1000})
-        EXPECT_EQ(MsgFactory::CreateOwned(type), nullptr) << type;
+        EXPECT_EQ(MsgFactory::createOwned(type), nullptr) << type;
 }
 
 } // namespace

@@ -48,7 +48,7 @@ TEST(DialogBuilderTest, PlacesEveryControlAtItsConvertedRectangle)
 {
     QWidget host;
     const DialogTemplate tpl = sampleTemplate();
-    const BuiltDialog built = BuildDialog(tpl, host);
+    const BuiltDialog built = buildDialog(tpl, host);
 
     EXPECT_EQ(host.windowTitle(), tpl.caption);
     EXPECT_EQ(built.clientSize, built.units.toPixels(tpl.size));
@@ -61,8 +61,8 @@ TEST(DialogBuilderTest, PlacesEveryControlAtItsConvertedRectangle)
             continue;
         QWidget *widget = built.item(c.id);
         ASSERT_NE(widget, nullptr) << c.id;
-        EXPECT_EQ(FindControl(host, c.id), widget);
-        EXPECT_EQ(ControlId(widget), c.id);
+        EXPECT_EQ(findControl(host, c.id), widget);
+        EXPECT_EQ(controlId(widget), c.id);
         const QRect expected = built.units.toPixels(c.rect);
         EXPECT_EQ(widget->pos(), expected.topLeft()) << c.id;
         EXPECT_EQ(widget->width(), expected.width()) << c.id;
@@ -78,7 +78,7 @@ TEST(DialogBuilderTest, PlacesEveryControlAtItsConvertedRectangle)
 TEST(DialogBuilderTest, ControlsGetTheirKindTextAndStyles)
 {
     QWidget host;
-    const BuiltDialog built = BuildDialog(sampleTemplate(), host);
+    const BuiltDialog built = buildDialog(sampleTemplate(), host);
 
     auto *readOnly = qobject_cast<QLineEdit *>(built.item(1001));
     ASSERT_NE(readOnly, nullptr);
@@ -105,7 +105,7 @@ TEST(DialogBuilderTest, ControlsGetTheirKindTextAndStyles)
 TEST(DialogBuilderTest, GroupBoxesLieBehindTheControlsTheyFrame)
 {
     QWidget host;
-    BuildDialog(sampleTemplate(), host);
+    buildDialog(sampleTemplate(), host);
     const auto frames = host.findChildren<QGroupBox *>();
     ASSERT_EQ(frames.size(), 1);
     // Children paint in list order: the frame first.
@@ -116,17 +116,17 @@ TEST(DialogBuilderTest, BoundWidgetsTakeThePlaceOfTheirControl)
 {
     QWidget host;
     auto *own = new QLabel(QStringLiteral("own"));
-    const BuiltDialog built = BuildDialog(sampleTemplate(), host, ControlBindings{{1006, own}});
+    const BuiltDialog built = buildDialog(sampleTemplate(), host, ControlBindings{{1006, own}});
     EXPECT_EQ(built.item(1006), own);
     EXPECT_EQ(own->parentWidget(), &host);
     EXPECT_EQ(own->geometry(), built.units.toPixels(QRect(150, 10, 40, 30)));
-    EXPECT_EQ(ControlId(own), 1006);
+    EXPECT_EQ(controlId(own), 1006);
 }
 
 TEST(DialogBuilderTest, DigitsOnlyEditRefusesTypedLettersButNotProgramText)
 {
     QWidget host;
-    const BuiltDialog built = BuildDialog(sampleTemplate(), host);
+    const BuiltDialog built = buildDialog(sampleTemplate(), host);
     auto *edit = qobject_cast<QLineEdit *>(built.item(1002));
     ASSERT_NE(edit, nullptr);
     QTest::keyClicks(edit, QStringLiteral("1a2-3"));
@@ -140,7 +140,7 @@ TEST(DialogBuilderTest, DigitsOnlyEditRefusesTypedLettersButNotProgramText)
 TEST(ControlHelpersTest, SortedBoxesInsertInCaseInsensitiveOrder)
 {
     QWidget host;
-    const BuiltDialog built = BuildDialog(sampleTemplate(), host);
+    const BuiltDialog built = buildDialog(sampleTemplate(), host);
     auto &combo = *qobject_cast<QComboBox *>(built.item(1004));
     auto &list = *qobject_cast<QListWidget *>(built.item(1005));
     for (const char *text : {"beta", "Alpha", "gamma", "alpha2"}) {
@@ -159,9 +159,9 @@ TEST(ControlHelpersTest, SortedBoxesInsertInCaseInsensitiveOrder)
     AddString(unsorted, QStringLiteral("a"));
     EXPECT_EQ(unsorted.item(0)->text(), QStringLiteral("b"));
 
-    EXPECT_EQ(FindStringPrefix(list, QStringLiteral("ALPHA")), 0);
-    EXPECT_EQ(FindStringPrefix(list, QStringLiteral("alpha2")), 1);
-    EXPECT_EQ(FindStringPrefix(list, QStringLiteral("delta")), -1);
+    EXPECT_EQ(findStringPrefix(list, QStringLiteral("ALPHA")), 0);
+    EXPECT_EQ(findStringPrefix(list, QStringLiteral("alpha2")), 1);
+    EXPECT_EQ(findStringPrefix(list, QStringLiteral("delta")), -1);
 }
 
 } // namespace

@@ -35,7 +35,7 @@ TEST(DialogUnitsTest, ConvertsLikeTheWindowsDialogManager)
 
 TEST(DialogUnitsTest, BaseUnitsComeFromTheFont)
 {
-    const QFont font = platform::DialogFont(QStringLiteral("MS Shell Dlg"), 8);
+    const QFont font = platform::dialogFont(QStringLiteral("MS Shell Dlg"), 8);
     const DialogUnits units = DialogUnits::fromFont(font);
     const QFontMetrics metrics(font);
     const double average =
@@ -49,14 +49,14 @@ TEST(DialogUnitsTest, BaseUnitsComeFromTheFont)
 TEST(DialogUnitsTest, MissingFontsGetTheirSubstituteOrTheCjkSans)
 {
     for (const char *family : {"MS Shell Dlg", "宋体", "", "No Such Face"}) {
-        const QFont font = platform::DialogFont(QString::fromUtf8(family), 9);
+        const QFont font = platform::dialogFont(QString::fromUtf8(family), 9);
         EXPECT_EQ(font.pixelSize(), 12) << family;
-        EXPECT_EQ(QFontInfo(font).family(), platform::SubstituteFamily(QString::fromUtf8(family))) << family;
+        EXPECT_EQ(QFontInfo(font).family(), platform::substituteFamily(QString::fromUtf8(family))) << family;
     }
-    EXPECT_EQ(platform::SubstituteFamily(QString()), platform::FallbackFontFamily());
-    EXPECT_EQ(platform::SubstituteFamily(QStringLiteral("No Such Face")), platform::FallbackFontFamily());
+    EXPECT_EQ(platform::substituteFamily(QString()), platform::fallbackFontFamily());
+    EXPECT_EQ(platform::substituteFamily(QStringLiteral("No Such Face")), platform::fallbackFontFamily());
     // With the substitute faces installed (scripts/setup does), the Song faces map to a Ming face.
     if (QFontDatabase::hasFamily(QStringLiteral("AR PL UMing CN")))
-        EXPECT_EQ(platform::SubstituteFamily(QStringLiteral("宋体")), QStringLiteral("AR PL UMing CN"));
-    EXPECT_EQ(platform::DialogFont(QStringLiteral("MS Shell Dlg"), 8).pixelSize(), 11);
+        EXPECT_EQ(platform::substituteFamily(QStringLiteral("宋体")), QStringLiteral("AR PL UMing CN"));
+    EXPECT_EQ(platform::dialogFont(QStringLiteral("MS Shell Dlg"), 8).pixelSize(), 11);
 }

@@ -16,7 +16,7 @@ TEST(ResourcesTest, EveryTemplateBuildsWithUniqueIdsInsideItsClientArea)
     const std::set<int> expected{100, 102, 129, 131, 132, 133, 135, 137, 139, 140, 144, 145, 146, 147};
     EXPECT_EQ(std::set<int>(ids.begin(), ids.end()), expected);
     for (int id : ids) {
-        const DialogTemplate &tpl = res::Dialog(id);
+        const DialogTemplate &tpl = res::dialog(id);
         EXPECT_EQ(tpl.id, id);
         EXPECT_FALSE(tpl.caption.isEmpty()) << id;
         std::set<int> seen;
@@ -34,7 +34,7 @@ TEST(ResourcesTest, EveryTemplateBuildsWithUniqueIdsInsideItsClientArea)
         for (int controlId : seen)
             EXPECT_NE(window.item(controlId), nullptr) << id << "/" << controlId;
     }
-    EXPECT_EQ(res::FindDialog(1), nullptr);
+    EXPECT_EQ(res::findDialog(1), nullptr);
 }
 
 struct TemplateFacts {
@@ -69,7 +69,7 @@ TEST(ResourcesTest, LoginAccountAndMainWindowTemplates)
          {1001, 1002, 1003, 1004, 1005, 1006, 1007, 1015, 1016, 1017, 1019}},
     };
     for (const TemplateFacts &f : facts) {
-        const DialogTemplate &tpl = res::Dialog(f.id);
+        const DialogTemplate &tpl = res::dialog(f.id);
         EXPECT_EQ(tpl.caption, f.caption);
         EXPECT_EQ(tpl.size, f.size);
         EXPECT_EQ(tpl.pointSize, f.pointSize);
@@ -83,14 +83,14 @@ TEST(ResourcesTest, LoginAccountAndMainWindowTemplates)
         EXPECT_EQ(window.defaultCommand(), f.defaultButton);
     }
 
-    DialogWindow login(res::Dialog(res::LoginDialog));
+    DialogWindow login(res::dialog(res::LoginDialog));
     login.Create();
     EXPECT_EQ(login.control<QPushButton>(IDOK)->text(), QStringLiteral("会员登录"));
     EXPECT_EQ(login.control<QLineEdit>(1010)->echoMode(), QLineEdit::Normal) << "the password shows as typed";
-    EXPECT_EQ(res::Dialog(res::MainDialog).fontName, QStringLiteral("宋体"));
-    EXPECT_TRUE(res::Dialog(res::MainDialog).styles & DlgMinimizeBox);
-    EXPECT_FALSE(res::Dialog(res::MainDialog).styles & DlgMaximizeBox);
-    const ControlTemplate &qq = res::Dialog(res::AccountAddDialog).controls[7];
+    EXPECT_EQ(res::dialog(res::MainDialog).fontName, QStringLiteral("宋体"));
+    EXPECT_TRUE(res::dialog(res::MainDialog).styles & DlgMinimizeBox);
+    EXPECT_FALSE(res::dialog(res::MainDialog).styles & DlgMaximizeBox);
+    const ControlTemplate &qq = res::dialog(res::AccountAddDialog).controls[7];
     EXPECT_EQ(qq.id, 1007);
     EXPECT_TRUE(qq.styles & DigitsOnly);
 }
@@ -104,7 +104,7 @@ TEST(ResourcesTest, MenusCarryTheirCommandsInOrder)
         {res::AdResultListMenu, {32772, 32773, 32778, 32780, 32782, 32785}},
     };
     for (const auto &[id, commands] : expected) {
-        const MenuTemplate *menu = res::FindMenu(id);
+        const MenuTemplate *menu = res::findMenu(id);
         ASSERT_NE(menu, nullptr) << id;
         ASSERT_FALSE(menu->popups.empty());
         std::vector<int> found;
@@ -112,10 +112,10 @@ TEST(ResourcesTest, MenusCarryTheirCommandsInOrder)
             found.push_back(item.command);
         EXPECT_EQ(found, commands) << id;
     }
-    EXPECT_EQ(res::FindMenu(res::TrayMenu)->popups[0].children[0].text, QStringLiteral("退出Vorlant-高阶版"));
-    EXPECT_EQ(res::FindMenu(res::AdResultListMenu)->popups[0].children[2].text,
+    EXPECT_EQ(res::findMenu(res::TrayMenu)->popups[0].children[0].text, QStringLiteral("退出Vorlant-高阶版"));
+    EXPECT_EQ(res::findMenu(res::AdResultListMenu)->popups[0].children[2].text,
               QStringLiteral("打开发布站(&O)"));
-    EXPECT_EQ(res::FindMenu(137), nullptr);
+    EXPECT_EQ(res::findMenu(137), nullptr);
 }
 
 TEST(ResourcesTest, StringTable)
@@ -127,7 +127,7 @@ TEST(ResourcesTest, StringTable)
 TEST(ResourcesTest, IconIsDrawnAtEverySizeWithSeveralColours)
 {
     for (int size : {16, 32, 48, 256}) {
-        const QImage image = res::DrawAppIcon(size);
+        const QImage image = res::drawAppIcon(size);
         ASSERT_EQ(image.size(), QSize(size, size));
         EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "rounded corner stays transparent";
         std::set<QRgb> colours;
@@ -140,14 +140,14 @@ TEST(ResourcesTest, IconIsDrawnAtEverySizeWithSeveralColours)
         const QColor centre = image.pixelColor(size / 2, size * 120 / 256);
         EXPECT_GT(centre.red(), centre.blue()) << size;
     }
-    const QList<QSize> sizes = res::AppIcon().availableSizes();
+    const QList<QSize> sizes = res::appIcon().availableSizes();
     for (int size : {16, 32, 48, 256})
         EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
 }
 
 TEST(ResourcesTest, PopupSkinKeysItsCornersWithMagenta)
 {
-    const QImage skin = res::PopupSkin();
+    const QImage skin = res::popupSkin();
     ASSERT_EQ(skin.size(), QSize(150, 100));
     const QRgb magenta = qRgb(255, 0, 255);
     EXPECT_EQ(skin.pixel(0, 0) & 0xFFFFFF, magenta & 0xFFFFFF);

@@ -12,38 +12,38 @@ using namespace platform;
 
 TEST(ServicesTest, OverridesReplaceOnlyWhatTheyNameAndNestAndRestore)
 {
-    const Services original = CurrentServices();
+    const Services original = currentServices();
     RecordingServices outer;
     RecordingShell innerShell;
     {
         ServicesOverride first(outer.services());
-        EXPECT_EQ(CurrentServices().clipboard, &outer.clipboard);
+        EXPECT_EQ(currentServices().clipboard, &outer.clipboard);
         {
             ServicesOverride second(Services{nullptr, &innerShell});
-            EXPECT_EQ(CurrentServices().shell, &innerShell);
-            EXPECT_EQ(CurrentServices().clipboard, &outer.clipboard) << "unnamed services stay";
+            EXPECT_EQ(currentServices().shell, &innerShell);
+            EXPECT_EQ(currentServices().clipboard, &outer.clipboard) << "unnamed services stay";
         }
-        EXPECT_EQ(CurrentServices().shell, &outer.shell);
+        EXPECT_EQ(currentServices().shell, &outer.shell);
     }
-    EXPECT_EQ(CurrentServices().shell, original.shell);
-    EXPECT_EQ(CurrentServices().messageBox, original.messageBox);
+    EXPECT_EQ(currentServices().shell, original.shell);
+    EXPECT_EQ(currentServices().messageBox, original.messageBox);
 }
 
 TEST(ServicesTest, ShellOpenStartsNothingForRefusedTexts)
 {
     RecordingServices fake;
     ServicesOverride installed(fake.services());
-    EXPECT_FALSE(ShellOpen(QStringLiteral("file:///etc/passwd")));
-    EXPECT_FALSE(ShellOpen(QStringLiteral("javascript:alert(1)")));
-    EXPECT_FALSE(ShellOpen(QString()));
+    EXPECT_FALSE(shellOpen(QStringLiteral("file:///etc/passwd")));
+    EXPECT_FALSE(shellOpen(QStringLiteral("javascript:alert(1)")));
+    EXPECT_FALSE(shellOpen(QString()));
     EXPECT_TRUE(fake.shell.opened.empty());
 
-    EXPECT_TRUE(ShellOpen(QStringLiteral("www.example.com;b.example.com")));
+    EXPECT_TRUE(shellOpen(QStringLiteral("www.example.com;b.example.com")));
     ASSERT_EQ(fake.shell.opened.size(), 1u);
     EXPECT_EQ(fake.shell.opened[0], QUrl(QStringLiteral("http://www.example.com")));
 
     fake.shell.succeeds = false;
-    EXPECT_FALSE(ShellOpen(QStringLiteral("https://example.com")));
+    EXPECT_FALSE(shellOpen(QStringLiteral("https://example.com")));
 }
 
 TEST(ServicesTest, MessageBoxRequestsAreRecordedAndAnsweredInTurn)
@@ -51,13 +51,13 @@ TEST(ServicesTest, MessageBoxRequestsAreRecordedAndAnsweredInTurn)
     RecordingServices fake;
     fake.messageBox.answers = {IDCANCEL, IDOK};
     const Services services = fake.services();
-    EXPECT_EQ(ShowMessageBox(services, nullptr, QStringLiteral("确认要删除此域名么？"),
+    EXPECT_EQ(showMessageBox(services, nullptr, QStringLiteral("确认要删除此域名么？"),
                              QStringLiteral("提示"), MessageIcon::Exclamation, MessageButtons::OkCancel),
               IDCANCEL);
     EXPECT_EQ(
-        ShowMessageBox(services, nullptr, QStringLiteral("b"), QStringLiteral("错误"), MessageIcon::Stop),
+        showMessageBox(services, nullptr, QStringLiteral("b"), QStringLiteral("错误"), MessageIcon::Stop),
         IDOK);
-    EXPECT_EQ(ShowMessageBox(services, nullptr, QStringLiteral("c"), QStringLiteral("提示")), IDOK)
+    EXPECT_EQ(showMessageBox(services, nullptr, QStringLiteral("c"), QStringLiteral("提示")), IDOK)
         << "default answer once the queue is empty";
     ASSERT_EQ(fake.messageBox.shown.size(), 3u);
     EXPECT_EQ(fake.messageBox.shown[0].caption, QStringLiteral("提示"));
@@ -71,10 +71,10 @@ TEST(ServicesTest, ClipboardThatCannotBeTakenKeepsItsText)
     RecordingServices fake;
     fake.clipboard.content = QStringLiteral("before");
     fake.clipboard.available = false;
-    EXPECT_FALSE(SetClipboardText(fake.services(), QStringLiteral("after")));
+    EXPECT_FALSE(setClipboardText(fake.services(), QStringLiteral("after")));
     EXPECT_EQ(fake.clipboard.text(), QStringLiteral("before"));
     fake.clipboard.available = true;
-    EXPECT_TRUE(SetClipboardText(fake.services(), QStringLiteral("after")));
+    EXPECT_TRUE(setClipboardText(fake.services(), QStringLiteral("after")));
     EXPECT_EQ(fake.clipboard.text(), QStringLiteral("after"));
 }
 
@@ -128,10 +128,10 @@ TEST(ServicesTest, RecordingMenuSeesTheCommandsAndAnswersTheChoice)
                                      QStringLiteral("x"),
                                      {MenuItem{11, QStringLiteral("一"), {}}, MenuItem{},
                                       MenuItem{12, QStringLiteral("二"), {}}}}}};
-    std::unique_ptr<QMenu> menu = BuildContextMenu(tpl);
+    std::unique_ptr<QMenu> menu = buildContextMenu(tpl);
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(CommandOf(FindCommand(*menu, 12)), 12);
-    EXPECT_EQ(FindCommand(*menu, 13), nullptr);
+    EXPECT_EQ(commandOf(findCommand(*menu, 12)), 12);
+    EXPECT_EQ(findCommand(*menu, 13), nullptr);
 
     RecordingMenuPresenter presenter;
     presenter.choice = 12;
@@ -140,5 +140,5 @@ TEST(ServicesTest, RecordingMenuSeesTheCommandsAndAnswersTheChoice)
     EXPECT_EQ(presenter.shown[0].commands, (std::vector<int>{11, 12}));
     EXPECT_EQ(presenter.shown[0].pos, QPoint(5, 6));
     EXPECT_EQ(presenter.shown[0].align, MenuAlign::TopRight);
-    EXPECT_EQ(BuildContextMenu(MenuTemplate{}), nullptr);
+    EXPECT_EQ(buildContextMenu(MenuTemplate{}), nullptr);
 }

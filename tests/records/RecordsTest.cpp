@@ -147,11 +147,11 @@ protected:
 
 TEST_F(LocalTime, WholeRangeOfSecondsFormats)
 {
-    EXPECT_EQ(FormatLocalTime(0), "1970-01-01 08:00:00");
-    EXPECT_EQ(FormatLocalTime(1522031405), "2018-03-26 10:30:05");
-    EXPECT_EQ(FormatLocalTime(-1), "1970-01-01 07:59:59");
-    EXPECT_EQ(FormatLocalTime(INT_MIN), "1901-12-14 04:45:52");
-    EXPECT_EQ(FormatLocalTime(INT_MAX), "2038-01-19 11:14:07");
+    EXPECT_EQ(formatLocalTime(0), "1970-01-01 08:00:00");
+    EXPECT_EQ(formatLocalTime(1522031405), "2018-03-26 10:30:05");
+    EXPECT_EQ(formatLocalTime(-1), "1970-01-01 07:59:59");
+    EXPECT_EQ(formatLocalTime(INT_MIN), "1901-12-14 04:45:52");
+    EXPECT_EQ(formatLocalTime(INT_MAX), "2038-01-19 11:14:07");
 }
 
 TEST_F(LocalTime, CatalogueFormatsNumbersEvenWhenAbsent)

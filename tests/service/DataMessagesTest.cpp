@@ -90,8 +90,8 @@ TEST(DataMessagesTest, EncodedFrameCarriesItsLengthTypeAndBody)
     ack.body.set_info(utf8(QStringLiteral("用户名或密码错误")));
     const QByteArray frame = encodeFrame(ack);
     ASSERT_GT(frame.size(), kFrameHeaderSize);
-    EXPECT_EQ(ReadLe32(frame.constData()), frame.size());
-    EXPECT_EQ(ReadLe32(frame.constData() + 4), kMsgUserLoginAck);
+    EXPECT_EQ(readLe32(frame.constData()), frame.size());
+    EXPECT_EQ(readLe32(frame.constData() + 4), kMsgUserLoginAck);
     MsgUserLoginAck back;
     ASSERT_TRUE(parseBody(back, frame.constData(), int(frame.size())));
     EXPECT_EQ(back.body.code(), 1);
@@ -100,7 +100,7 @@ TEST(DataMessagesTest, EncodedFrameCarriesItsLengthTypeAndBody)
     MsgDisconnect bare;
     const QByteArray header = encodeFrame(bare);
     EXPECT_EQ(header.size(), kFrameHeaderSize);
-    EXPECT_EQ(ReadLe32(header.constData()), kFrameHeaderSize);
+    EXPECT_EQ(readLe32(header.constData()), kFrameHeaderSize);
 }
 
 } // namespace

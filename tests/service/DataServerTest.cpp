@@ -324,8 +324,8 @@ public:
     void sendHeader(int32_t length, int32_t type, const QByteArray &body = {})
     {
         QByteArray frame(12, '\0');
-        WriteLe32(frame.data(), length);
-        WriteLe32(frame.data() + 4, type);
+        writeLe32(frame.data(), length);
+        writeLe32(frame.data() + 4, type);
         socket.write(frame + body);
     }
     QTcpSocket socket;

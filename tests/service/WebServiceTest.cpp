@@ -137,7 +137,7 @@ TEST_F(WebServiceTest, GbkValuesWorkPercentEncodedAndRaw)
 
     const QByteArray target = "/tongji/common_login_for_monitor/login.asp?" +
                               signedQuery(a.user, a.password, QStringLiteral("1"), now(), true);
-    ASSERT_TRUE(target.contains(WebText::ToAnsi(a.user))); // really unencoded GBK on the wire
+    ASSERT_TRUE(target.contains(WebText::toAnsi(a.user))); // really unencoded GBK on the wire
     const HttpResult raw = rawHttpGet(service->webPort(), target);
     EXPECT_EQ(raw.status, 200);
     EXPECT_EQ(fields(raw.text()).value(4), a.mailbox) << raw.text().toStdString();

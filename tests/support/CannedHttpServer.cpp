@@ -89,7 +89,7 @@ void CannedHttpServer::run()
     exec();
 }
 
-QString DecodeQueryValue(const QByteArray &encoded)
+QString decodeQueryValue(const QByteArray &encoded)
 {
     QStringDecoder gbk("GBK");
     return gbk.decode(QByteArray::fromPercentEncoding(encoded));
@@ -101,7 +101,7 @@ QString QueryParameter(const QByteArray &target, const QByteArray &key)
     for (const QByteArray &pair : query.split('&')) {
         const qsizetype equals = pair.indexOf('=');
         if (equals >= 0 && pair.left(equals) == key)
-            return DecodeQueryValue(pair.mid(equals + 1));
+            return decodeQueryValue(pair.mid(equals + 1));
     }
     return QString();
 }

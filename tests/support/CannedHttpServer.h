@@ -50,6 +50,6 @@ private:
 
 // Decodes a query value the way the service does: %XX escapes to bytes,
 // the bytes from GBK.
-QString DecodeQueryValue(const QByteArray &encoded);
+QString decodeQueryValue(const QByteArray &encoded);
 // The decoded value of one parameter of a request target; null when absent.
 QString QueryParameter(const QByteArray &target, const QByteArray &key);

@@ -42,16 +42,16 @@ int millisLeft(std::chrono::steady_clock::time_point until)
 std::string frameBytes(int type, const std::string &body, int reserved)
 {
     std::string f(12, '\0');
-    WriteLe32(f.data(), int32_t(12 + body.size()));
-    WriteLe32(f.data() + 4, type);
-    WriteLe32(f.data() + 8, reserved);
+    writeLe32(f.data(), int32_t(12 + body.size()));
+    writeLe32(f.data() + 4, type);
+    writeLe32(f.data() + 8, reserved);
     return f + body;
 }
 
 LoopbackPeer::LoopbackPeer()
 {
-    m_listener = listenOn(0, &m_port);
-    if (m_listener < 0)
+    listener = listenOn(0, &listenPort);
+    if (listener < 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
 }
 
@@ -63,33 +63,33 @@ LoopbackPeer::~LoopbackPeer()
 
 void LoopbackPeer::stopListening()
 {
-    if (m_listener >= 0)
-        ::close(m_listener);
-    m_listener = -1;
+    if (listener >= 0)
+        ::close(listener);
+    listener = -1;
 }
 
 bool LoopbackPeer::listenAgain()
 {
     uint16_t chosen = 0;
-    m_listener = listenOn(m_port, &chosen);
-    return m_listener >= 0;
+    listener = listenOn(listenPort, &chosen);
+    return listener >= 0;
 }
 
 bool LoopbackPeer::accept(Duration deadline)
 {
     closeConnection();
-    pollfd fd{m_listener, POLLIN, 0};
+    pollfd fd{listener, POLLIN, 0};
     if (::poll(&fd, 1, int(deadline.count())) <= 0)
         return false;
-    m_connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-    return m_connection >= 0;
+    connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    return connection >= 0;
 }
 
 void LoopbackPeer::write(const std::string &bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(m_connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t n = ::send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0)
             return;
         done += size_t(n);
@@ -102,10 +102,10 @@ std::string LoopbackPeer::read(size_t n, Duration deadline)
     std::string got;
     char chunk[65536];
     while (got.size() < n) {
-        pollfd fd{m_connection, POLLIN, 0};
+        pollfd fd{connection, POLLIN, 0};
         if (::poll(&fd, 1, millisLeft(until)) <= 0)
             break;
-        const ssize_t r = ::recv(m_connection, chunk, std::min(sizeof chunk, n - got.size()), 0);
+        const ssize_t r = ::recv(connection, chunk, std::min(sizeof chunk, n - got.size()), 0);
         if (r <= 0)
             break;
         got.append(chunk, size_t(r));
@@ -118,10 +118,10 @@ bool LoopbackPeer::waitClosed(Duration deadline)
     const auto until = std::chrono::steady_clock::now() + deadline;
     char chunk[4096];
     for (;;) {
-        pollfd fd{m_connection, POLLIN, 0};
+        pollfd fd{connection, POLLIN, 0};
         if (::poll(&fd, 1, millisLeft(until)) <= 0)
             return false;
-        const ssize_t r = ::recv(m_connection, chunk, sizeof chunk, 0);
+        const ssize_t r = ::recv(connection, chunk, sizeof chunk, 0);
         if (r <= 0)
             return true;
     }
@@ -129,7 +129,7 @@ bool LoopbackPeer::waitClosed(Duration deadline)
 
 void LoopbackPeer::closeConnection()
 {
-    if (m_connection >= 0)
-        ::close(m_connection);
-    m_connection = -1;
+    if (connection >= 0)
+        ::close(connection);
+    connection = -1;
 }

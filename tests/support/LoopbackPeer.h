@@ -14,7 +14,7 @@ public:
     LoopbackPeer();
     ~LoopbackPeer();
 
-    uint16_t port() const { return m_port; }
+    uint16_t port() const { return listenPort; }
     // Stops listening (connection attempts are refused) / listens again on the same port.
     void stopListening();
     bool listenAgain();
@@ -28,9 +28,9 @@ public:
     void closeConnection();
 
 private:
-    int m_listener = -1;
-    int m_connection = -1;
-    uint16_t m_port = 0;
+    int listener = -1;
+    int connection = -1;
+    uint16_t listenPort = 0;
 };
 
 std::string frameBytes(int type, const std::string &body, int reserved = 0);

@@ -40,7 +40,7 @@ int RecordingMenuPresenter::track(QMenu &menu, const QPoint &globalPos, MenuAlig
     for (const QAction *action : menu.actions()) {
         if (action->isSeparator())
             continue;
-        entry.commands.push_back(CommandOf(action));
+        entry.commands.push_back(commandOf(action));
         entry.texts.push_back(action->text());
     }
     shown.push_back(std::move(entry));

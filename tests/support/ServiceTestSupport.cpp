@@ -71,7 +71,7 @@ QUrl LocalService::webUrl(const QString &pathAndQuery) const
 
 QString HttpResult::text() const
 {
-    return WebText::FromAnsi(body);
+    return WebText::fromAnsi(body);
 }
 
 HttpResult httpGet(const QUrl &url)
@@ -112,7 +112,7 @@ HttpResult rawHttpGet(quint16 port, const QByteArray &target)
 
 QByteArray encodeValue(const QString &value)
 {
-    return WebText::ToAnsi(value).toPercentEncoding();
+    return WebText::toAnsi(value).toPercentEncoding();
 }
 
 QByteArray signedQuery(const QString &user, const QString &password, const QString &type, qint64 time,
@@ -121,7 +121,7 @@ QByteArray signedQuery(const QString &user, const QString &password, const QStri
     const QString rand = QString::number(4242);
     const QString n = QString::number(time);
     const QString check = WebProtocol::checkDigest(user, password, type, rand, n);
-    const auto value = [raw](const QString &v) { return raw ? WebText::ToAnsi(v) : encodeValue(v); };
+    const auto value = [raw](const QString &v) { return raw ? WebText::toAnsi(v) : encodeValue(v); };
     return "user=" + value(user) + "&pass=" + value(password) + "&type=" + value(type) +
            "&rand=" + rand.toLatin1() + "&time=" + n.toLatin1() + "&check=" + check.toLatin1();
 }
@@ -143,20 +143,20 @@ AdRecord makeAd(const QString &gameWeb, const QString &site, const QString &name
 DataClient::DataClient(quint16 port)
 {
     session.setDiagnosticSink([](const std::string &) {});
-    session.Configure("127.0.0.1", port, this);
-    m_worker = std::thread([this] { session.Run(); });
+    session.configure("127.0.0.1", port, this);
+    worker = std::thread([this] { session.Run(); });
 }
 
 DataClient::~DataClient()
 {
-    session.Stop();
-    m_worker.join();
+    session.stop();
+    worker.join();
 }
 
 void DataClient::OnMessage(std::unique_ptr<MsgHeader> msg)
 {
-    std::lock_guard lock(m_lock);
-    m_received.push_back(std::move(msg));
+    std::lock_guard lock(queueLock);
+    received.push_back(std::move(msg));
 }
 
 std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)
@@ -164,11 +164,11 @@ std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)
     std::unique_ptr<MsgHeader> found;
     waitFor(
         [&] {
-            std::lock_guard lock(m_lock);
-            for (auto it = m_received.begin(); it != m_received.end(); ++it) {
+            std::lock_guard lock(queueLock);
+            for (auto it = received.begin(); it != received.end(); ++it) {
                 if ((*it)->type == type) {
                     found = std::move(*it);
-                    m_received.erase(it);
+                    received.erase(it);
                     return true;
                 }
             }
@@ -180,9 +180,9 @@ std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)
 
 std::vector<int> DataClient::pendingTypes()
 {
-    std::lock_guard lock(m_lock);
+    std::lock_guard lock(queueLock);
     std::vector<int> types;
-    for (const auto &msg : m_received)
+    for (const auto &msg : received)
         types.push_back(msg->type);
     return types;
 }

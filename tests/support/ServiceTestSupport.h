@@ -87,9 +87,9 @@ public:
     ConnectSession session;
 
 private:
-    std::mutex m_lock;
-    std::deque<std::unique_ptr<MsgHeader>> m_received;
-    std::thread m_worker;
+    std::mutex queueLock;
+    std::deque<std::unique_ptr<MsgHeader>> received;
+    std::thread worker;
 };
 
 } // namespace ServiceTest

@@ -10,11 +10,11 @@ const QString kHello = QStringLiteral("\u4f60\u597d"); // GBK C4E3 BAC3
 
 TEST(WebText, GbkBothWays)
 {
-    EXPECT_EQ(WebText::ToAnsi(kHello), QByteArray("\xC4\xE3\xBA\xC3"));
-    EXPECT_EQ(WebText::FromAnsi(QByteArray("ok \xC4\xE3\xBA\xC3")), QStringLiteral("ok ") + kHello);
-    EXPECT_EQ(WebText::ToAnsi(QStringLiteral("plain")), QByteArray("plain"));
+    EXPECT_EQ(WebText::toAnsi(kHello), QByteArray("\xC4\xE3\xBA\xC3"));
+    EXPECT_EQ(WebText::fromAnsi(QByteArray("ok \xC4\xE3\xBA\xC3")), QStringLiteral("ok ") + kHello);
+    EXPECT_EQ(WebText::toAnsi(QStringLiteral("plain")), QByteArray("plain"));
     // A lead byte without its trail byte must not swallow or crash.
-    EXPECT_TRUE(WebText::FromAnsi(QByteArray("a\xC4")).startsWith(u'a'));
+    EXPECT_TRUE(WebText::fromAnsi(QByteArray("a\xC4")).startsWith(u'a'));
 }
 
 struct DigestCase {
@@ -63,15 +63,15 @@ INSTANTIATE_TEST_SUITE_P(WebText, Split,
 
 TEST(WebText, PercentEncodingOfGbkBytes)
 {
-    EXPECT_EQ(WebText::PercentEncode(QStringLiteral("AZaz09-._~")), QByteArray("AZaz09-._~"));
-    EXPECT_EQ(WebText::PercentEncode(QStringLiteral("a b&c=d#e%f+g/h?")),
+    EXPECT_EQ(WebText::percentEncode(QStringLiteral("AZaz09-._~")), QByteArray("AZaz09-._~"));
+    EXPECT_EQ(WebText::percentEncode(QStringLiteral("a b&c=d#e%f+g/h?")),
               QByteArray("a%20b%26c%3Dd%23e%25f%2Bg%2Fh%3F"));
-    EXPECT_EQ(WebText::PercentEncode(kHello), QByteArray("%C4%E3%BA%C3"));
+    EXPECT_EQ(WebText::percentEncode(kHello), QByteArray("%C4%E3%BA%C3"));
 
     for (const QString &value : {QStringLiteral("a b&c=d#e%f+g"), kHello + QStringLiteral("~%25")})
-        EXPECT_EQ(WebText::PercentDecode(WebText::PercentEncode(value)), value);
+        EXPECT_EQ(WebText::percentDecode(WebText::percentEncode(value)), value);
     // Raw values pass through decoding as they stand.
-    EXPECT_EQ(WebText::PercentDecode("a+b"), QStringLiteral("a+b"));
-    EXPECT_EQ(WebText::PercentDecode("100%"), QStringLiteral("100%"));
-    EXPECT_EQ(WebText::PercentDecode("%zz%4"), QStringLiteral("%zz%4"));
+    EXPECT_EQ(WebText::percentDecode("a+b"), QStringLiteral("a+b"));
+    EXPECT_EQ(WebText::percentDecode("100%"), QStringLiteral("100%"));
+    EXPECT_EQ(WebText::percentDecode("%zz%4"), QStringLiteral("%zz%4"));
 }

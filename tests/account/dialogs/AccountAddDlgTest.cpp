@@ -39,7 +39,7 @@ std::vector<std::pair<QByteArray, QString>> QueryPairs(const QByteArray &target)
     std::vector<std::pair<QByteArray, QString>> pairs;
     for (const QByteArray &pair : target.mid(target.indexOf('?') + 1).split('&')) {
         const qsizetype equals = pair.indexOf('=');
-        pairs.emplace_back(pair.left(equals), DecodeQueryValue(pair.mid(equals + 1)));
+        pairs.emplace_back(pair.left(equals), decodeQueryValue(pair.mid(equals + 1)));
     }
     return pairs;
 }
@@ -133,7 +133,7 @@ TEST_F(AccountAddDlgTest, KeyUsesTheCurrentTimeByDefault)
     fresh.control<QLineEdit>(CAccountAddDlg::QqEdit)->setText("10001");
 
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    fresh.SendCommand(platform::IDOK);
+    fresh.sendCommand(platform::IDOK);
     const qint64 after = QDateTime::currentSecsSinceEpoch();
 
     ASSERT_EQ(server.targets().size(), 1);

@@ -29,7 +29,7 @@ class CheckNewAccountTable : public ::testing::TestWithParam<CheckCase> {};
 TEST_P(CheckNewAccountTable, FirstFailingCheckWins)
 {
     const CheckCase &c = GetParam();
-    EXPECT_EQ(CheckNewAccount(c.input), c.expected);
+    EXPECT_EQ(checkNewAccount(c.input), c.expected);
 }
 
 // Each row names the check it exercises; rows with two faults show which one is reported.

@@ -225,7 +225,7 @@ TEST_F(LoginDlgTest, EmptyBoxesMakeNoRequestButEndTheDialog)
     again.setServices(fakes.services());
     ASSERT_TRUE(again.Create());
     again.control<QLineEdit>(LoginDlg::UserNameEdit)->setText("alice");
-    again.SendCommand(platform::IDOK); // empty password
+    again.sendCommand(platform::IDOK); // empty password
     EXPECT_EQ(again.result(), platform::IDOK);
     EXPECT_EQ(again.loginResult.outcome, LoginResult::NotSent);
     EXPECT_EQ(state().userName, QStringLiteral("alice"));
