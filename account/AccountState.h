@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "records/AdRecords.h"
 
@@ -21,6 +22,13 @@ struct DomainRecord {
     int updateTime = 0; // seconds since 1970 of the last change of its ads
     int row = -1;       // row in the main list, once the list has been filled
 };
+
+// Reminder code <-> the text the lists and the address dialog show; an
+// unknown code or text gives the empty text.
+QString remindTypeText(const QString &code);
+QString remindTypeCode(const QString &text);
+// The reminder texts in code order ("1" first).
+QStringList remindTypeTexts();
 
 // Ordered by QString's operator<, which compares UTF-16 code units (ordinal).
 using AdsByOpenTime = std::map<QString, std::vector<OneAdData>>;

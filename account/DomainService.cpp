@@ -69,14 +69,16 @@ bool RefreshDomains()
     return true;
 }
 
-void AddDomain(DomainRecord record)
+bool AddDomain(DomainRecord record)
 {
-    requestLogged(WebProtocol::Path::AddDomain,
-                  QLatin1String("&monitor_url=") + WebProtocol::queryValue(record.url) +
-                      QLatin1String("&monitor_type=") + WebProtocol::queryValue(record.remindType) +
-                      QLatin1String("&monitor_remark=") + WebProtocol::queryValue(record.remark) +
-                      QLatin1String("&monitor_publishing=") + WebProtocol::queryValue(record.publishing) +
-                      QLatin1String("&jinminhou=") + QString::number(record.jinminhou));
+    const std::optional<QString> reply =
+        requestLogged(WebProtocol::Path::AddDomain,
+                      QLatin1String("&monitor_url=") + WebProtocol::queryValue(record.url) +
+                          QLatin1String("&monitor_type=") + WebProtocol::queryValue(record.remindType) +
+                          QLatin1String("&monitor_remark=") + WebProtocol::queryValue(record.remark) +
+                          QLatin1String("&monitor_publishing=") + WebProtocol::queryValue(record.publishing) +
+                          QLatin1String("&jinminhou=") + QString::number(record.jinminhou));
+    return reply && parseLeadingInt(*reply) == 0;
 }
 
 void DelDomain(const QString &url)

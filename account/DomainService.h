@@ -21,8 +21,9 @@ QString GetUserDomainInfo();
 bool RefreshDomains();
 
 // Asks the service to store the record under its url (replacing an earlier
-// one). Its effect shows in the next RefreshDomains.
-void AddDomain(DomainRecord record);
+// one). Its effect shows in the next RefreshDomains. True when a reply came
+// and its leading code is 0 ("0|保存成功"); a refusal is "<code>|message".
+bool AddDomain(DomainRecord record);
 
 // Asks the service to remove the address.
 void DelDomain(const QString &url);

@@ -11,13 +11,6 @@ namespace MainWindowLogic {
 
 namespace {
 
-const std::pair<const char16_t *, const char16_t *> kRemindTypes[] = {
-    {u"1", u"本地提醒"},
-    {u"2", u"QQ提醒"},
-    {u"3", u"都提醒"},
-    {u"4", u"不提醒"},
-};
-
 QString fromUtf8(bool present, const std::string &text)
 {
     return present ? QString::fromUtf8(text.data(), qsizetype(text.size())) : QString();
@@ -29,24 +22,6 @@ bool wantsPopup(const DomainRecord &record)
 }
 
 } // namespace
-
-QString remindTypeText(const QString &code)
-{
-    for (const auto &[c, text] : kRemindTypes) {
-        if (code == QStringView(c))
-            return QString::fromUtf16(text);
-    }
-    return {};
-}
-
-QString remindTypeCode(const QString &text)
-{
-    for (const auto &[code, t] : kRemindTypes) {
-        if (text == QStringView(t))
-            return QString::fromUtf16(code);
-    }
-    return {};
-}
 
 QStringList domainRowTexts(const DomainRecord &record)
 {

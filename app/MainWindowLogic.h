@@ -16,9 +16,10 @@ class GetAdvertisingWebInfoNtf;
 // The main window's decisions, kept apart from its widgets.
 namespace MainWindowLogic {
 
-// Reminder code <-> the text the lists and the address dialog show.
-QString remindTypeText(const QString &code);
-QString remindTypeCode(const QString &text);
+// Reminder code <-> the text the lists and the address dialog show (kept
+// with the account's records, where the address dialog finds them too).
+using ::remindTypeCode;
+using ::remindTypeText;
 
 // The six cells of a monitored address in the main list.
 QStringList domainRowTexts(const DomainRecord &record);

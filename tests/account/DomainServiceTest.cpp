@@ -201,7 +201,7 @@ TEST_F(DomainFixture, AddDomainSendsEveryValueIntact)
     r.remark = QStringLiteral("100% sure & =fine= #1 \u5907\u6ce8");
     r.publishing = QStringLiteral("site a~site+b");
     r.jinminhou = 1;
-    AddDomain(r);
+    EXPECT_TRUE(AddDomain(r)) << "a reply without a code reads as code 0";
 
     ASSERT_EQ(server->targets().size(), 1);
     const QByteArray target = server->targets().front();
@@ -214,6 +214,30 @@ TEST_F(DomainFixture, AddDomainSendsEveryValueIntact)
     EXPECT_EQ(QueryParameter(target, "jinminhou"), QStringLiteral("1"));
     EXPECT_EQ(unstamped(logLines(base.path()).value(0)), QStringLiteral("added"));
 }
+
+struct AddOutcome {
+    const char *name;
+    CannedHttpServer::Reply reply;
+    bool stored;
+};
+
+class AddDomainOutcome : public DomainFixture, public ::testing::WithParamInterface<AddOutcome> {};
+
+TEST_P(AddDomainOutcome, TrueOnlyForAReplyWithCodeZero)
+{
+    serve(GetParam().reply);
+    EXPECT_EQ(AddDomain(record("http://a.example", "1")), GetParam().stored);
+    EXPECT_EQ(server->targets().size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, AddDomainOutcome,
+    ::testing::Values(AddOutcome{"Saved", CannedHttpServer::ok("0|\xB1\xA3\xB4\xE6\xB3\xC9\xB9\xA6"), true},
+                      AddOutcome{"SavedWithBlanks", CannedHttpServer::ok("  0|ok"), true},
+                      AddOutcome{"Refused", CannedHttpServer::ok("3|\xD3\xC3\xBB\xA7"), false},
+                      AddOutcome{"NegativeCode", CannedHttpServer::ok("-1|x"), false},
+                      AddOutcome{"HttpError", CannedHttpServer::withStatus(500, "0|ok"), false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DomainFixture, DelDomainSendsTheAddress)
 {

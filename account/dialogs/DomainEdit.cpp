@@ -1,0 +1,124 @@
+#include "account/dialogs/DomainEdit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+#include "account/AccountState.h"
+#include "platform/ControlHelpers.h"
+#include "res/Resources.h"
+
+namespace {
+
+void chopSlashes(QString &text)
+{
+    while (text.endsWith(u'/'))
+        text.chop(1);
+}
+
+} // namespace
+
+CDomainEdit::CDomainEdit(QWidget *parent) : DialogWindow(res::dialog(res::DomainEditDialog), parent)
+{
+}
+
+bool CDomainEdit::OnInitDialog()
+{
+    if (auto *combo = control<QComboBox>(RemindCombo)) {
+        for (const QString &text : remindTypeTexts())
+            platform::AddString(*combo, text);
+    }
+    putTexts();
+    if (auto *check = control<QCheckBox>(JinminhouCheck))
+        check->setChecked(values.jinminhou == 1);
+    // The dialog keeps the focus itself: the address box must not start with
+    // it, or its first loss would already rewrite the address.
+    setFocus();
+    return false;
+}
+
+void CDomainEdit::OnCommand(int id)
+{
+    switch (id) {
+    case JinminhouCheck:
+        jinminhouClicked();
+        break;
+    case SitesButton:
+        chooseSites();
+        break;
+    default:
+        DialogWindow::OnCommand(id);
+    }
+}
+
+void CDomainEdit::takeTexts()
+{
+    values.url = itemText(AddressEdit);
+    values.remark = itemText(RemarkEdit);
+    values.remindText = itemText(RemindCombo);
+    values.mailbox = itemText(MailboxEdit);
+}
+
+void CDomainEdit::putTexts()
+{
+    setItemText(AddressEdit, values.url);
+    setItemText(RemarkEdit, values.remark);
+    setItemText(RemindCombo, values.remindText);
+    setItemText(MailboxEdit, values.mailbox);
+}
+
+void CDomainEdit::OnKillFocus(int id)
+{
+    if (id != AddressEdit)
+        return;
+    takeTexts();
+    if (values.url.isEmpty()) {
+        setItemText(AddressEdit, kDomainAddressHint);
+        takeTexts();
+    }
+}
+
+void CDomainEdit::jinminhouClicked()
+{
+    takeTexts();
+    const auto *check = control<QCheckBox>(JinminhouCheck);
+    values.jinminhou = check && check->isChecked() ? 1 : 0;
+}
+
+void CDomainEdit::chooseSites()
+{
+    if (!siteChooser)
+        return;
+    QString value = values.publishing;
+    if (siteChooser(this, value))
+        values.publishing = value;
+}
+
+void CDomainEdit::showError(const QString &text)
+{
+    platform::showMessageBox(services(), this, text, QStringLiteral("错误"), platform::MessageIcon::Stop);
+}
+
+void CDomainEdit::OnOK()
+{
+    takeTexts();
+    chopSlashes(values.url);
+    if (values.url.isEmpty()) {
+        showError(QStringLiteral("监控的网址为空！"));
+        return;
+    }
+    if (values.remindText.isEmpty()) {
+        showError(QStringLiteral("提醒方式为空！"));
+        return;
+    }
+    if (!values.url.contains(QStringLiteral("http://")) &&
+        !values.url.startsWith(QStringLiteral("https://"))) {
+        showError(QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。"));
+        return;
+    }
+    // The end lost its slashes above; the start loses them here.
+    while (values.url.startsWith(u'/'))
+        values.url.remove(0, 1);
+    putTexts();
+    EndDialog(platform::IDOK);
+    takeTexts();
+}
