@@ -9,9 +9,11 @@
 #include "net/MsgDispatcher.h"
 #include "account/DomainService.h"
 #include "account/HostTools.h"
+#include "account/dialogs/DomainEdit.h"
 #include "account/dialogs/LoginDlg.h"
 #include "account/ServiceBase.h"
 #include "app/MainWindowLogic.h"
+#include "lists/ShowAdsDlg.h"
 #include "platform/MenuBuilder.h"
 #include "res/Resources.h"
 
@@ -19,7 +21,18 @@ using namespace MainWindowLogic;
 
 namespace {
 constexpr int kHighlightSeconds = 60;
-const QString kAddPreset = QStringLiteral("上广告用的什么网址,这里就填什么网址,要完全一样。");
+
+bool runDomainEdit(CKestrelDlg &window, DomainEditValues &values)
+{
+    CDomainEdit dialog(&window);
+    dialog.setServices(window.services());
+    dialog.values = values;
+    if (dialog.DoModal() != platform::IDOK)
+        return false;
+    values = dialog.values;
+    return true;
+}
+
 } // namespace
 
 class CKestrelDlg::WebCallGuard {
@@ -273,6 +286,17 @@ void CKestrelDlg::OnDomainDoubleClicked(int)
         runAdDetailWindow(domainListCtrl.GetItemText(mark, 0));
 }
 
+void CKestrelDlg::runAdDetailWindow(const QString &url)
+{
+    if (adDetailRunner) {
+        adDetailRunner(*this, url);
+        return;
+    }
+    ShowAdsDlg dialog(account, url, this);
+    dialog.setServices(services());
+    dialog.DoModal();
+}
+
 void CKestrelDlg::OnDomainRightClicked(int row, const QPoint &globalPos)
 {
     if (row < 0 || !domainMenu)
@@ -323,13 +347,12 @@ void CKestrelDlg::OnCopyAddress()
 void CKestrelDlg::OnAdd()
 {
     DomainEditValues values;
-    values.url = kAddPreset;
+    values.url = kDomainAddressHint;
     values.remark = QStringLiteral("描述");
     values.remindText = QStringLiteral("都提醒");
     values.mailbox = account.loginFields().mailbox;
-    if (domainEditor)
-        domainEditor(*this, values);
-    applyEditedDomain(nullptr, values);
+    if (editDomain(values))
+        applyEditedDomain(nullptr, values);
 }
 
 void CKestrelDlg::OnModify()
@@ -348,9 +371,13 @@ void CKestrelDlg::OnModify()
     values.mailbox = account.loginFields().mailbox;
     values.publishing = before.publishing;
     values.jinminhou = before.jinminhou;
-    if (domainEditor)
-        domainEditor(*this, values);
-    applyEditedDomain(&before, values);
+    if (editDomain(values))
+        applyEditedDomain(&before, values);
+}
+
+bool CKestrelDlg::editDomain(DomainEditValues &values)
+{
+    return domainEditor ? domainEditor(*this, values) : runDomainEdit(*this, values);
 }
 
 void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEditValues &values)
@@ -365,14 +392,17 @@ void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEdit
     after.jinminhou = values.jinminhou;
     after.remindType = remindTypeCode(values.remindText);
     WebCallGuard guard(*this);
-    if (before) {
+    if (!before) {
+        AddDomain(after);
+    } else {
         const ModifyPlan plan = planModify(*before, after);
-        if (plan.deleteOld)
-            DelDomain(before->url);
         if (!plan.addNew)
             return;
+        // The new address goes in first: when the service refuses it, the
+        // old one stays watched instead of leaving the user with neither.
+        if (AddDomain(after) && plan.deleteOld)
+            DelDomain(before->url);
     }
-    AddDomain(after);
     RefreshDomains();
     FillDomainList();
 }
@@ -462,10 +492,6 @@ void CKestrelDlg::showAdSearchWindow()
 }
 
 void CKestrelDlg::runSiteStatusWindow()
-{
-}
-
-void CKestrelDlg::runAdDetailWindow(const QString &)
 {
 }
 

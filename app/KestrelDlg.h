@@ -13,6 +13,7 @@
 #include "net/ConnectSession.h"
 #include "account/AccountRefresher.h"
 #include "account/AccountState.h"
+#include "account/dialogs/DomainEdit.h"
 #include "records/CtrlData.h"
 #include "lists/LineColorListCtrl.h"
 #include "lists/VirtualListCtrl.h"
@@ -20,16 +21,6 @@
 
 class QMenu;
 class ServiceBase;
-
-// Values the monitored-address dialog works on.
-struct DomainEditValues {
-    QString url;
-    QString remark;
-    QString remindText;
-    QString mailbox;
-    QString publishing = QStringLiteral("1");
-    int jinminhou = 0;
-};
 
 // The main window: logs the user in, registers for server messages, runs the
 // connection, shows the monitored addresses with their ad counts and the
@@ -65,8 +56,11 @@ public:
         bool loadFiles = true;
     };
 
-    // Runs the monitored-address dialog on the values; a later window completes it.
-    using DomainEditor = std::function<void(CKestrelDlg &, DomainEditValues &)>;
+    // Runs the monitored-address dialog on the values; false when the user
+    // cancelled it. Unset: CDomainEdit, modal.
+    using DomainEditor = std::function<bool(CKestrelDlg &, DomainEditValues &)>;
+    // Shows the ads of one monitored address. Unset: ShowAdsDlg, modal.
+    using AdDetailRunner = std::function<void(CKestrelDlg &, const QString &url)>;
 
     // The window works on the account and logs it in again through the web
     // service; both must outlive it (the refresh may be mid-request at exit).
@@ -105,6 +99,7 @@ public:
     void RefreshNotice();
 
     void setDomainEditor(DomainEditor editor) { domainEditor = std::move(editor); }
+    void setAdDetailRunner(AdDetailRunner runner) { adDetailRunner = std::move(runner); }
     void setClock(std::function<qint32()> clock) { now = std::move(clock); }
 
     CLineColorListCtrl &domainList() { return domainListCtrl; }
@@ -129,12 +124,13 @@ private:
     bool runLoginDialogs();
     void startThreads();
     void stopThreads();
+    bool editDomain(DomainEditValues &values);
     void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
     void showChangePopup(const QStringList &changed);
+    void runAdDetailWindow(const QString &url);
     // Hooks for windows that arrive later; each does nothing until then.
     void showAdSearchWindow();
     void runSiteStatusWindow();
-    void runAdDetailWindow(const QString &url);
     void navigateBanner(const QString &url);
     void addTrayIcon();
     void loadStoredFiles();
@@ -152,6 +148,7 @@ private:
     qint32 highlightUntil = 0;
     QString popupText;
     DomainEditor domainEditor;
+    AdDetailRunner adDetailRunner;
     std::function<qint32()> now;
     bool subscribed = false;
 

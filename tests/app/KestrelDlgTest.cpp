@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
+#include "service/WebService.h"
+#include "tests/support/CannedHttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
 #include "app/KestrelDlg.h"
+#include "lists/ShowAdsDlg.h"
 #include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
@@ -93,6 +99,35 @@ protected:
         return *window;
     }
 
+    // Runs act on the modal dialog of type Dialog once one is shown.
+    template <class Dialog> void whenModal(std::function<void(Dialog &)> act)
+    {
+        modalWatch.setInterval(10);
+        QObject::disconnect(&modalWatch, nullptr, nullptr, nullptr);
+        QObject::connect(&modalWatch, &QTimer::timeout, [this, act] {
+            if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+                modalWatch.stop();
+                act(*dialog);
+            }
+        });
+        modalWatch.start();
+    }
+
+    // The addresses the web service reports changed, in the order it changed them.
+    void recordChanges()
+    {
+        QObject::connect(&service->web(), &WebService::addressesChanged,
+                         [this](const QString &, const QStringList &urls) { changes += urls; });
+    }
+
+    std::map<QString, MonitoredAddress> storedAddresses()
+    {
+        std::map<QString, MonitoredAddress> out;
+        for (const MonitoredAddress &address : service->accounts().addresses(accountId))
+            out.emplace(address.url, address);
+        return out;
+    }
+
     int rowOf(const QString &url)
     {
         for (int row = 0; row < window->domainList().GetItemCount(); ++row)
@@ -108,6 +143,8 @@ protected:
     std::unique_ptr<CKestrelDlg> window;
     qint32 clock = 1'800'000'000;
     int loginRuns = 0;
+    QTimer modalWatch;
+    QStringList changes;
 };
 
 TEST_F(MainWindow, StartsWithTheMonitoredAddressesThenFillsCountsFromTheServer)
@@ -159,6 +196,7 @@ TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)
         values.url = QStringLiteral("http://www.c-game.com");
         values.remark = QStringLiteral("新服 & 测试");
         values.remindText = QStringLiteral("都提醒");
+        return true;
     });
     ++clock;
     dlg.sendCommand(CKestrelDlg::AddButton);
@@ -209,6 +247,7 @@ TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
     dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
         EXPECT_EQ(values.remindText, QStringLiteral("本地提醒"));
         values.url = QStringLiteral("http://www.a2-game.com");
+        return true;
     });
     dlg.sendCommand(CKestrelDlg::ModifyButton);
     ASSERT_EQ(dlg.domainList().GetItemCount(), 1);
@@ -216,10 +255,200 @@ TEST_F(MainWindow, DeleteAsksFirstAndModifySendsOnlyChanges)
 
     // An edit that leaves no "http" in the address loses nothing.
     dlg.domainList().selectRow(0);
-    dlg.setDomainEditor(
-        [](CKestrelDlg &, DomainEditValues &values) { values.url = QStringLiteral("www.x.com"); });
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        values.url = QStringLiteral("www.x.com");
+        return true;
+    });
     dlg.sendCommand(CKestrelDlg::ModifyButton);
     EXPECT_EQ(dlg.domainList().GetItemText(0, 0), QStringLiteral("http://www.a2-game.com"));
+}
+
+TEST_F(MainWindow, AddOpensTheAddressDialogWithPresetsAndSendsItsValues)
+{
+    CKestrelDlg &dlg = open();
+    recordChanges();
+    DomainEditValues shown;
+    whenModal<CDomainEdit>([&](CDomainEdit &edit) {
+        shown = edit.values;
+        edit.control<QLineEdit>(CDomainEdit::AddressEdit)->setText(QStringLiteral("http://www.c-game.com/"));
+        edit.sendCommand(platform::IDOK);
+    });
+    dlg.sendCommand(CKestrelDlg::AddButton);
+
+    EXPECT_EQ(shown.url, kDomainAddressHint);
+    EXPECT_EQ(shown.remark, QStringLiteral("描述"));
+    EXPECT_EQ(shown.remindText, QStringLiteral("都提醒"));
+    EXPECT_EQ(shown.mailbox, QStringLiteral("7654321@qq.com"));
+    EXPECT_EQ(shown.publishing, QStringLiteral("1"));
+    EXPECT_EQ(shown.jinminhou, 1);
+
+    EXPECT_EQ(changes, QStringList{QStringLiteral("http://www.c-game.com")});
+    const auto stored = storedAddresses();
+    ASSERT_EQ(stored.count(QStringLiteral("http://www.c-game.com")), 1u);
+    const MonitoredAddress &added = stored.at(QStringLiteral("http://www.c-game.com"));
+    EXPECT_EQ(added.remindType, QStringLiteral("3"));
+    EXPECT_EQ(added.remark, QStringLiteral("描述"));
+    EXPECT_EQ(added.publishing, QStringLiteral("1"));
+    EXPECT_EQ(added.jinminhou, 1);
+    EXPECT_GE(rowOf(QStringLiteral("http://www.c-game.com")), 0);
+}
+
+TEST_F(MainWindow, CancellingTheAddressDialogSendsNothing)
+{
+    CKestrelDlg &dlg = open();
+    recordChanges();
+    const auto before = storedAddresses();
+
+    // A valid address already taken from the box by a focus change, then Escape.
+    bool taken = false;
+    whenModal<CDomainEdit>([&](CDomainEdit &edit) {
+        QLineEdit *address = edit.control<QLineEdit>(CDomainEdit::AddressEdit);
+        address->setFocus();
+        address->setText(QStringLiteral("http://www.cancel.com"));
+        edit.control<QLineEdit>(CDomainEdit::RemarkEdit)->setFocus();
+        taken = edit.values.url == QStringLiteral("http://www.cancel.com");
+        QTest::keyClick(&edit, Qt::Key_Escape);
+    });
+    dlg.sendCommand(CKestrelDlg::AddButton);
+    EXPECT_TRUE(taken) << "the box did not lose the focus before Escape";
+
+    // Modify through the seam: a cancel with a changed address.
+    dlg.domainList().selectRow(0);
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        values.url = QStringLiteral("http://www.changed.com");
+        return false;
+    });
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
+
+    EXPECT_TRUE(changes.isEmpty()) << changes.join(u' ').toStdString();
+    EXPECT_EQ(storedAddresses().size(), before.size());
+    EXPECT_EQ(dlg.domainList().GetItemCount(), 2);
+}
+
+TEST_F(MainWindow, ModifiedAddressIsAddedBeforeTheOldOneIsDeleted)
+{
+    CKestrelDlg &dlg = open();
+    recordChanges();
+    dlg.domainList().selectRow(rowOf(QStringLiteral("http://www.b-game.com")));
+    DomainEditValues shown;
+    dlg.setDomainEditor([&](CKestrelDlg &, DomainEditValues &values) {
+        shown = values;
+        values.url = QStringLiteral("http://www.b2-game.com");
+        values.jinminhou = 1;
+        return true;
+    });
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
+
+    EXPECT_EQ(shown.url, QStringLiteral("http://www.b-game.com"));
+    EXPECT_EQ(shown.remark, QStringLiteral("备注"));
+    EXPECT_EQ(shown.remindText, QStringLiteral("QQ提醒"));
+    EXPECT_EQ(shown.mailbox, QStringLiteral("7654321@qq.com"));
+    EXPECT_EQ(shown.jinminhou, 0);
+    EXPECT_EQ(changes, (QStringList{QStringLiteral("http://www.b2-game.com"),
+                                    QStringLiteral("http://www.b-game.com")}));
+    const auto stored = storedAddresses();
+    EXPECT_EQ(stored.count(QStringLiteral("http://www.b-game.com")), 0u);
+    ASSERT_EQ(stored.count(QStringLiteral("http://www.b2-game.com")), 1u);
+    EXPECT_EQ(stored.at(QStringLiteral("http://www.b2-game.com")).remindType, QStringLiteral("2"));
+    EXPECT_EQ(stored.at(QStringLiteral("http://www.b2-game.com")).jinminhou, 1);
+
+    // Unchanged values send nothing.
+    changes.clear();
+    dlg.domainList().selectRow(rowOf(QStringLiteral("http://www.b2-game.com")));
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &) { return true; });
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
+    EXPECT_TRUE(changes.isEmpty());
+}
+
+TEST_F(MainWindow, RefusedAddKeepsTheOldAddress)
+{
+    CKestrelDlg &dlg = open();
+    recordChanges();
+    dlg.domainList().selectRow(rowOf(QStringLiteral("http://www.b-game.com")));
+    // The password changed on the service: the window's requests are refused.
+    std::optional<AccountRecord> record = service->accounts().account(kUser);
+    ASSERT_TRUE(record);
+    record->password = QStringLiteral("changed9");
+    ASSERT_NE(service->accounts().save(*record), 0);
+
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        values.url = QStringLiteral("http://www.b2-game.com");
+        return true;
+    });
+    dlg.sendCommand(CKestrelDlg::ModifyButton);
+    EXPECT_TRUE(changes.isEmpty());
+    const auto stored = storedAddresses();
+    EXPECT_EQ(stored.count(QStringLiteral("http://www.b-game.com")), 1u);
+    EXPECT_EQ(stored.count(QStringLiteral("http://www.b2-game.com")), 0u);
+}
+
+// The requests of a changed address as they leave the window, against a
+// server that refuses or accepts the add.
+TEST_F(MainWindow, DeleteOfTheOldAddressFollowsOnlyASuccessfulAdd)
+{
+    CKestrelDlg &dlg = open();
+    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+        values.url = QStringLiteral("http://www.b2-game.com");
+        return true;
+    });
+    struct Case {
+        const char *name;
+        QByteArray addReply;
+        QList<QByteArray> paths;
+    };
+    const QByteArray add = WebProtocol::Path::AddDomain;
+    const QByteArray del = WebProtocol::Path::DelDomain;
+    const QByteArray list = WebProtocol::Path::GetUserDomainInfo;
+    const Case cases[] = {
+        {"Refused", "9|\xB1\xA3\xB4\xE6\xCA\xA7\xB0\xDC", {add, list}},
+        {"Saved", "0|\xB1\xA3\xB4\xE6\xB3\xC9\xB9\xA6", {add, del, list}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DomainRecord old;
+        old.url = QStringLiteral("http://www.b-game.com");
+        old.remindType = QStringLiteral("2");
+        AccountState::Instance().domains = {{old.url, old}};
+        dlg.FillDomainList();
+        dlg.domainList().selectRow(0);
+        const QByteArray addReply = c.addReply;
+        CannedHttpServer server([add, addReply](const QByteArray &target) {
+            return CannedHttpServer::ok(target.startsWith(add) ? addReply : QByteArray("0"));
+        });
+        ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), server.port());
+        dlg.sendCommand(CKestrelDlg::ModifyButton);
+        QList<QByteArray> paths;
+        for (const QByteArray &target : server.targets())
+            paths.append(target.left(target.indexOf('?')));
+        EXPECT_EQ(paths, c.paths);
+    }
+}
+
+TEST_F(MainWindow, DoubleClickShowsTheAdsOfTheMarkedAddress)
+{
+    CKestrelDlg &dlg = open();
+    const AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return state.domains.at("http://www.a-game.com").adCount == 3; }));
+
+    std::vector<QString> asked;
+    dlg.setAdDetailRunner([&](CKestrelDlg &, const QString &url) { asked.push_back(url); });
+    dlg.domainList().setCurrentCell(1, 0);
+    dlg.OnDomainDoubleClicked(1);
+    EXPECT_EQ(asked, std::vector<QString>{QStringLiteral("http://www.b-game.com")});
+
+    // Unset, the ad window itself runs.
+    dlg.setAdDetailRunner(nullptr);
+    dlg.domainList().setCurrentCell(0, 0);
+    QString keyUrl;
+    int rows = -1;
+    whenModal<ShowAdsDlg>([&](ShowAdsDlg &ads) {
+        keyUrl = ads.keyUrl;
+        rows = ads.list.state().rowCount;
+        ads.close();
+    });
+    dlg.OnDomainDoubleClicked(0);
+    EXPECT_EQ(keyUrl, QStringLiteral("http://www.a-game.com"));
+    EXPECT_EQ(rows, 3);
 }
 
 TEST_F(MainWindow, ContextMenuCopyAndLinks)
