@@ -1,5 +1,9 @@
 #include "account/FileStream.h"
 
+#include <limits>
+
+#include <unistd.h>
+
 namespace {
 
 constexpr char kMark[] = {char(0xFF), char(0xFE)};
@@ -79,13 +83,13 @@ void FileStream::dropBuffer()
     readPosition = 0;
 }
 
-bool FileStream::consumeBuffer(QString &line)
+bool FileStream::consumeBuffer(QString &line, qsizetype maxUnits)
 {
     while (readPosition < bufferedUnits) {
         const char16_t unit = readBuffer[readPosition++];
         if (unit == u'\n')
             return true;
-        if (unit != u'\r')
+        if (unit != u'\r' && line.size() < maxUnits)
             line += QChar(unit);
     }
     return false;
@@ -93,8 +97,13 @@ bool FileStream::consumeBuffer(QString &line)
 
 bool FileStream::ReadLine(QString &line)
 {
+    return ReadLine(line, std::numeric_limits<qsizetype>::max());
+}
+
+bool FileStream::ReadLine(QString &line, qsizetype maxUnits)
+{
     line.clear();
-    if (consumeBuffer(line))
+    if (consumeBuffer(line, maxUnits))
         return true;
     for (;;) {
         unsigned char chunk[kChunkBytes];
@@ -107,7 +116,7 @@ bool FileStream::ReadLine(QString &line)
         readPosition = 0;
         for (int i = 0; i < bufferedUnits; ++i)
             readBuffer[i] = char16_t(chunk[2 * i] | (chunk[2 * i + 1] << 8));
-        if (consumeBuffer(line))
+        if (consumeBuffer(line, maxUnits))
             return true;
     }
 }
@@ -127,6 +136,11 @@ bool FileStream::WriteLine(const QString &text)
         bytes.append(char(c.unicode() >> 8));
     }
     return Write(bytes);
+}
+
+bool FileStream::Sync()
+{
+    return file.flush() && ::fsync(file.handle()) == 0;
 }
 
 bool FileStream::Seek(qint64 position)

@@ -34,6 +34,9 @@ public:
     // The next line without its LF and without any CR. False at the end of
     // the file when no text is left; a last line without LF still comes.
     bool ReadLine(QString &line);
+    // The same, keeping at most maxUnits UTF-16 units of the line; the rest
+    // of a longer line is read and dropped, so no line is ever held whole.
+    bool ReadLine(QString &line, qsizetype maxUnits);
 
     bool Write(const QByteArray &bytes);
     // The text's UTF-16LE bytes and CR LF.
@@ -43,13 +46,16 @@ public:
     bool SeekToEnd();
     qint64 GetLength() const { return file.size(); }
     bool Flush() { return file.flush(); }
+    // Flush() and then hand the bytes to the disk (fsync); false when either fails.
+    bool Sync();
 
 private:
     bool openFile(const QString &path, unsigned mode);
     void applyMarkRule(unsigned mode);
     void dropBuffer();
-    // Takes buffered units into `line` up to an LF; true when one was found.
-    bool consumeBuffer(QString &line);
+    // Takes buffered units into `line` (while it is shorter than maxUnits)
+    // up to an LF; true when one was found.
+    bool consumeBuffer(QString &line, qsizetype maxUnits);
 
     static constexpr int kChunkBytes = 1024;
 

@@ -5,20 +5,13 @@
 #include <QTemporaryDir>
 
 #include "account/FileStream.h"
+#include "tests/support/AccountFiles.h"
+
+using TestSupport::utf16le;
 
 namespace {
 
-QByteArray utf16le(const QString &text)
-{
-    QByteArray bytes;
-    for (const QChar c : text) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    return bytes;
-}
-
-const QByteArray kMark("\xFF\xFE", 2);
+const QByteArray kMark = TestSupport::kUtf16Mark;
 
 } // namespace
 
@@ -154,6 +147,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {QString(510, u'y'), "z"}},
         ReadCase{"ManyChunks", kMark + utf16le(QString(3000, u'q') + "\n\n"), {QString(3000, u'q'), ""}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(FileStreamTest, CappedReadKeepsTheStartOfALongLineAndGoesOnAfterIt)
+{
+    // 3000 units run over several 512-unit chunks; the cap falls inside the first.
+    put(kMark + utf16le("short\r\n" + QString(100, u'a') + QString(2900, u'b') + "\r\nnext\r\n" +
+                        QString(100, u'c') + "\r\r\r\n" + QString(150, u'd')));
+    FileStream stream(path(), FileStream::modeRead);
+    QStringList lines;
+    QString line;
+    while (stream.ReadLine(line, 100))
+        lines.append(line);
+    EXPECT_EQ(lines,
+              QStringList({"short", QString(100, u'a'), "next", QString(100, u'c'), QString(100, u'd')}));
+}
 
 TEST_F(FileStreamTest, SeekDropsWhatWasBuffered)
 {
