@@ -12,8 +12,10 @@
 #include "account/dialogs/DomainEdit.h"
 #include "account/dialogs/LoginDlg.h"
 #include "account/ServiceBase.h"
+#include "account/SiteLists.h"
 #include "app/MainWindowLogic.h"
 #include "lists/ShowAdsDlg.h"
+#include "lists/SiteListDialogs.h"
 #include "platform/MenuBuilder.h"
 #include "res/Resources.h"
 
@@ -27,6 +29,15 @@ bool runDomainEdit(CKestrelDlg &window, DomainEditValues &values)
     CDomainEdit dialog(&window);
     dialog.setServices(window.services());
     dialog.values = values;
+    dialog.setSiteChooser([&window](QWidget *parent, QString &value) {
+        SelectAdvertisingWebDlg sites(window.accountState(), parent);
+        sites.setServices(window.services());
+        sites.selectionValue = value;
+        if (sites.DoModal() != platform::IDOK)
+            return false;
+        value = sites.selectionValue;
+        return true;
+    });
     if (dialog.DoModal() != platform::IDOK)
         return false;
     values = dialog.values;
@@ -505,4 +516,5 @@ void CKestrelDlg::addTrayIcon()
 
 void CKestrelDlg::loadStoredFiles()
 {
+    LoadSiteLists(account);
 }

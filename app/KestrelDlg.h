@@ -102,6 +102,7 @@ public:
     void setAdDetailRunner(AdDetailRunner runner) { adDetailRunner = std::move(runner); }
     void setClock(std::function<qint32()> clock) { now = std::move(clock); }
 
+    AccountState &accountState() { return account; }
     CLineColorListCtrl &domainList() { return domainListCtrl; }
     CVirtualListCtrl &siteList() { return siteListCtrl; }
     const std::vector<OneAdDataCount> &siteRows() const { return siteRowsData; }

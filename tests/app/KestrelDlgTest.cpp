@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QTest>
@@ -17,6 +18,9 @@
 #include "account/ServiceBase.h"
 #include "app/KestrelDlg.h"
 #include "lists/ShowAdsDlg.h"
+#include "lists/SiteListDialogs.h"
+#include "account/FileStream.h"
+#include <QListWidget>
 #include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
@@ -90,7 +94,7 @@ protected:
         options.dataHost = QStringLiteral("127.0.0.1");
         options.dataPort = service->dataPort();
         options.writeShortcut = false;
-        options.loadFiles = false;
+        options.loadFiles = loadFiles;
         window = std::make_unique<CKestrelDlg>(session, AccountState::Instance(), ServiceBase::Instance(),
                                                options);
         window->setServices(fakes.services());
@@ -143,6 +147,7 @@ protected:
     std::unique_ptr<CKestrelDlg> window;
     qint32 clock = 1'800'000'000;
     int loginRuns = 0;
+    bool loadFiles = false;
     QTimer modalWatch;
     QStringList changes;
 };
@@ -303,9 +308,10 @@ TEST_F(MainWindow, CancellingTheAddressDialogSendsNothing)
     bool taken = false;
     whenModal<CDomainEdit>([&](CDomainEdit &edit) {
         QLineEdit *address = edit.control<QLineEdit>(CDomainEdit::AddressEdit);
-        address->setFocus();
         address->setText(QStringLiteral("http://www.cancel.com"));
-        edit.control<QLineEdit>(CDomainEdit::RemarkEdit)->setFocus();
+        // Sent directly: whether the window holds the focus varies between platforms.
+        QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(address, &focusOut);
         taken = edit.values.url == QStringLiteral("http://www.cancel.com");
         QTest::keyClick(&edit, Qt::Key_Escape);
     });
@@ -449,6 +455,64 @@ TEST_F(MainWindow, DoubleClickShowsTheAdsOfTheMarkedAddress)
     dlg.OnDomainDoubleClicked(0);
     EXPECT_EQ(keyUrl, QStringLiteral("http://www.a-game.com"));
     EXPECT_EQ(rows, 3);
+}
+
+TEST_F(MainWindow, AddressDialogChoosesItsSitesThroughTheSiteDialog)
+{
+    CKestrelDlg &dlg = open();
+    AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return !state.sites.empty(); }));
+    AdvertisingWebData other;
+    other.strWebMain = QStringLiteral("新开发布站");
+    state.sites.push_back(other);
+
+    QTimer siteWatch;
+    siteWatch.setInterval(10);
+    QStringList offered;
+    QObject::connect(&siteWatch, &QTimer::timeout, [&] {
+        auto *sites = qobject_cast<SelectAdvertisingWebDlg *>(QApplication::activeModalWidget());
+        if (!sites)
+            return;
+        siteWatch.stop();
+        offered = sites->leftItems();
+        sites->OnRemoveAll();
+        const QList<QListWidgetItem *> found =
+            sites->leftList()->findItems(QStringLiteral("找服网"), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        found[0]->setSelected(true);
+        sites->OnAdd();
+        sites->sendCommand(platform::IDOK);
+    });
+    whenModal<CDomainEdit>([&](CDomainEdit &edit) {
+        edit.control<QLineEdit>(CDomainEdit::AddressEdit)->setText(QStringLiteral("http://www.c-game.com"));
+        siteWatch.start();
+        edit.sendCommand(CDomainEdit::SitesButton);
+        edit.sendCommand(platform::IDOK);
+    });
+    dlg.sendCommand(CKestrelDlg::AddButton);
+
+    EXPECT_EQ(offered.size(), 2);
+    const auto stored = storedAddresses();
+    ASSERT_EQ(stored.count(QStringLiteral("http://www.c-game.com")), 1u);
+    EXPECT_EQ(stored.at(QStringLiteral("http://www.c-game.com")).publishing, QStringLiteral("找服网"));
+}
+
+TEST_F(MainWindow, StartLoadsTheSiteListConfigurations)
+{
+    {
+        FileStream file(AccountState::Instance().baseDir + QStringLiteral("weblist.txt"),
+                        FileStream::modeCreate | FileStream::modeWrite);
+        ASSERT_TRUE(file.isOpen());
+        file.WriteLine(QStringLiteral("1"));
+        file.WriteLine(QStringLiteral("全部=1"));
+        file.WriteLine(QStringLiteral("常用=找服网"));
+    }
+    loadFiles = true;
+    open();
+    const AccountState &state = AccountState::Instance();
+    ASSERT_EQ(state.siteLists.size(), 2u);
+    EXPECT_EQ(state.siteListIndex, 1);
+    EXPECT_EQ(state.siteListValue, QStringLiteral("找服网"));
 }
 
 TEST_F(MainWindow, ContextMenuCopyAndLinks)
