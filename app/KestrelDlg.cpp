@@ -74,6 +74,8 @@ CKestrelDlg::CKestrelDlg(ConnectSession &session, AccountState &account, Service
     session.configure(ResolveHost(options.dataHost).toStdString(), options.dataPort, this);
     bindControl(DomainList, domainListCtrl);
     bindControl(SiteList, siteListCtrl);
+    bannerView = options.makeBanner(this, [this] { return services(); });
+    bindControl(Banner, bannerView->widget());
     setWindowIcon(res::appIcon());
     tickTimer.setInterval(1000);
     connect(&tickTimer, &QTimer::timeout, this, &CKestrelDlg::OnTimer);
@@ -506,8 +508,9 @@ void CKestrelDlg::runSiteStatusWindow()
 {
 }
 
-void CKestrelDlg::navigateBanner(const QString &)
+void CKestrelDlg::navigateBanner(const QString &url)
 {
+    bannerView->navigate(url);
 }
 
 void CKestrelDlg::addTrayIcon()

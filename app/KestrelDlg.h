@@ -14,6 +14,7 @@
 #include "account/AccountRefresher.h"
 #include "account/AccountState.h"
 #include "account/dialogs/DomainEdit.h"
+#include "app/Banner.h"
 #include "records/CtrlData.h"
 #include "lists/LineColorListCtrl.h"
 #include "lists/VirtualListCtrl.h"
@@ -54,6 +55,8 @@ public:
         std::chrono::milliseconds accountRefreshPeriod{60'000};
         bool writeShortcut = true;
         bool loadFiles = true;
+        // The banner of control 1017. Default: the rich-text banner.
+        BannerFactory makeBanner = makeTextBanner;
     };
 
     // Runs the monitored-address dialog on the values; false when the user
@@ -111,6 +114,7 @@ public:
     // The pop-up text of the last ad change, empty when it showed none.
     const QString &lastPopupText() const { return popupText; }
     QTimer &timer() { return tickTimer; }
+    IBanner &banner() { return *bannerView; }
 
     // Highlight colours of a changed address.
     static const QColor HighlightText;
@@ -141,6 +145,7 @@ private:
     StartOptions options;
     CLineColorListCtrl domainListCtrl;
     CVirtualListCtrl siteListCtrl;
+    std::unique_ptr<IBanner> bannerView;
     std::vector<OneAdDataCount> siteRowsData;
     CtrlData<OneAdDataCount> siteAdapter;
     std::unique_ptr<QMenu> domainMenu;

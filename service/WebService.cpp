@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "service/AccountStore.h"
+#include "service/BannerImage.h"
 #include "service/ReplyText.h"
 #include "service/ServiceLog.h"
 #include "service/WebAuth.h"
@@ -13,6 +14,7 @@
 namespace {
 
 const QString kBannerPath = QStringLiteral("/banner.html");
+const QByteArray kBannerImagePath = "/banner.png";
 
 QString value(const QHash<QString, QString> &args, const char *name)
 {
@@ -65,6 +67,12 @@ HttpReply WebService::handle(const HttpRequest &request)
         return page(request, false);
     if (path == kBannerPath.toLatin1())
         return page(request, true);
+    if (path == kBannerImagePath) {
+        HttpReply reply;
+        reply.contentType = "image/png";
+        reply.body = BannerImage::png();
+        return reply;
+    }
     HttpReply reply;
     reply.status = 404;
     reply.body = "not found";
@@ -230,14 +238,22 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
 
 HttpReply WebService::page(const HttpRequest &request, bool banner) const
 {
-    const QString self = selfAddress(request, QStringLiteral("/"));
+    // The address comes from the request's Host header: written as text, never as markup.
+    const QString self = selfAddress(request, QStringLiteral("/")).toHtmlEscaped();
+    // The banner is a strip of about 480 × 60 pixels: a table of one row, as simple pages
+    // were written, with the badge, the line and a link to the service's own page.
     const QString body =
         banner
-            ? QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"GBK\"><title>Vorlant</title>"
-                             "<style>body{margin:0;font-family:sans-serif;background:#12355b;color:#fff}"
-                             "div{padding:10px 16px}b{color:#ffd34e}</style></head><body><div>"
-                             "<b>Vorlant</b> 发布站广告监控 &mdash; 新服开区、广告变化第一时间提醒。"
-                             "</div></body></html>")
+            ? QStringLiteral(
+                  "<!DOCTYPE html><html><head><meta charset=\"GBK\"><title>Vorlant</title></head>"
+                  "<body bgcolor=\"#12355b\" style=\"margin:0\">"
+                  "<table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\" bgcolor=\"#12355b\"><tr>"
+                  "<td width=\"44\"><img src=\"banner.png\" width=\"%2\" height=\"%2\" alt=\"Vorlant\"></td>"
+                  "<td><font color=\"#ffd34e\"><b>Vorlant</b></font> <font color=\"#ffffff\">"
+                  "发布站广告监控 &mdash; 新服开区、广告变化第一时间提醒。</font></td>"
+                  "<td align=\"right\"><a href=\"%1\"><font color=\"#ffd34e\">了解详情</font></a></td>"
+                  "</tr></table></body></html>")
+                  .arg(self, QString::number(BannerImage::kSide))
             : QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"GBK\"><title>Vorlant</title></head>"
                              "<body><h1>Vorlant 参考服务</h1><p>登录、监控网址与账号申请由本服务提供。</p>"
                              "<p><a href=\"%1banner.html\">广告横幅</a></p></body></html>")

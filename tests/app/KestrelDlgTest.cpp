@@ -6,6 +6,8 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "service/AccountStore.h"
@@ -95,6 +97,8 @@ protected:
         options.dataPort = service->dataPort();
         options.writeShortcut = false;
         options.loadFiles = loadFiles;
+        if (bannerFactory)
+            options.makeBanner = bannerFactory;
         window = std::make_unique<CKestrelDlg>(session, AccountState::Instance(), ServiceBase::Instance(),
                                                options);
         window->setServices(fakes.services());
@@ -148,6 +152,7 @@ protected:
     qint32 clock = 1'800'000'000;
     int loginRuns = 0;
     bool loadFiles = false;
+    BannerFactory bannerFactory;
     QTimer modalWatch;
     QStringList changes;
 };
@@ -560,6 +565,71 @@ TEST_F(MainWindow, AccountRefreshBringsANewNoticeToTheWindow)
         return dlg.itemText(CKestrelDlg::NoticeText) == QStringLiteral("新公告：明日开新区");
     }));
     EXPECT_TRUE(dlg.windowTitle().contains(QStringLiteral("账号:alice 接受提醒QQ邮箱:7654321@qq.com")));
+}
+
+// Counts what the window asks of its banner.
+class RecordingBanner final : public IBanner {
+public:
+    explicit RecordingBanner(QStringList &log) : log(log) {}
+    QWidget &widget() override { return area; }
+    bool navigate(const QString &address) override
+    {
+        log.append(address);
+        return true;
+    }
+
+private:
+    QWidget area;
+    QStringList &log;
+};
+
+TEST_F(MainWindow, BannerNavigatesOnlyWhenThePageAddressChanges)
+{
+    QStringList navigations;
+    bannerFactory = [&navigations](QWidget *, std::function<platform::Services()>) {
+        return std::make_unique<RecordingBanner>(navigations);
+    };
+    CKestrelDlg &dlg = open();
+    const QString page = service.webUrl(QStringLiteral("/banner.html")).toString();
+    ASSERT_EQ(navigations, QStringList{page});
+    dlg.RefreshNotice();
+    dlg.OnTimer();
+    EXPECT_EQ(navigations, QStringList{page});
+
+    const QString other = service.webUrl(QStringLiteral("/index.html")).toString();
+    {
+        std::lock_guard guard(AccountState::Instance().lock);
+        AccountState::Instance().pageUrl = other;
+    }
+    dlg.RefreshNotice();
+    dlg.RefreshNotice();
+    EXPECT_EQ(navigations, (QStringList{page, other}));
+}
+
+TEST_F(MainWindow, BannerShowsTheServicePageOnlyOnceTheWindowIsShown)
+{
+    CKestrelDlg &dlg = open();
+    auto *banner = dynamic_cast<TextBanner *>(&dlg.banner());
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(dlg.item(CKestrelDlg::Banner), &banner->widget());
+    EXPECT_EQ(banner->address(), service.webUrl(QStringLiteral("/banner.html")));
+    EXPECT_EQ(banner->fetchCount(), 0);
+
+    const QUrl image = service.webUrl(QStringLiteral("/banner.png"));
+    dlg.show();
+    ASSERT_TRUE(waitFor([&] { return banner->hasImage(image); }));
+    EXPECT_TRUE(banner->toPlainText().contains(QStringLiteral("发布站广告监控")))
+        << banner->toPlainText().toStdString();
+    EXPECT_EQ(banner->fetchCount(), 2);
+
+    // Its link goes to the user's browser through the window's services.
+    QTextCursor found = banner->document()->find(QStringLiteral("了解详情"));
+    ASSERT_FALSE(found.isNull());
+    QTextCursor middle(banner->document());
+    middle.setPosition(found.selectionStart() + 1);
+    QTest::mouseClick(banner->viewport(), Qt::LeftButton, {}, banner->cursorRect(middle).center());
+    ASSERT_EQ(fakes.shell.opened.size(), 1u);
+    EXPECT_EQ(fakes.shell.opened.front(), service.webUrl(QStringLiteral("/")));
 }
 
 TEST(MainWindowStart, CancelledLoginEndsBeforeAnyThreadOrTimer)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QImage>
 #include <QTcpSocket>
 
 #include "service/AccountStore.h"
@@ -309,6 +310,55 @@ TEST_F(WebServiceTest, OversizedHeaderIsRefusedWithoutHarm)
     const HttpResult r = rawHttpGet(service->webPort(), "/banner.html?" + QByteArray(40000, 'a'));
     EXPECT_EQ(r.status, 431);
     EXPECT_EQ(httpGet(service.webUrl(QStringLiteral("/banner.html"))).status, 200);
+}
+
+// Reads the whole reply of one request written as it stands.
+QByteArray rawExchange(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+        return {};
+    socket.write(request);
+    QByteArray all;
+    waitFor([&] {
+        all += socket.readAll();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return all + socket.readAll();
+}
+
+TEST_F(WebServiceTest, BannerIsATablePageWithItsImageAndALink)
+{
+    const HttpResult page = httpGet(service.webUrl(QStringLiteral("/banner.html")));
+    ASSERT_EQ(page.status, 200);
+    const QString html = page.text();
+    EXPECT_TRUE(html.contains(QStringLiteral("<table"))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QStringLiteral("<img src=\"banner.png\"")));
+    EXPECT_TRUE(html.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/\"").arg(service->webPort())));
+    EXPECT_TRUE(html.contains(QStringLiteral("发布站广告监控")));
+
+    const HttpResult image = httpGet(service.webUrl(QStringLiteral("/banner.png")));
+    ASSERT_EQ(image.status, 200);
+    QImage decoded;
+    ASSERT_TRUE(decoded.loadFromData(image.body, "PNG"));
+    EXPECT_EQ(decoded.size(), QSize(40, 40));
+    // Gold on blue: the picture is not one flat colour.
+    EXPECT_NE(decoded.pixel(0, 0), decoded.pixel(20, 30));
+
+    const QByteArray headers =
+        rawExchange(service->webPort(), "GET /banner.png HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(headers.contains("Content-Type: image/png")) << headers.left(200).toStdString();
+}
+
+TEST_F(WebServiceTest, PageLinksFromTheHostHeaderAreTextNotMarkup)
+{
+    const QByteArray reply =
+        rawExchange(service->webPort(),
+                    "GET /banner.html HTTP/1.1\r\nHost: x\"><script>y</script>\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(reply.startsWith("HTTP/1.1 200 ")) << reply.left(60).toStdString();
+    EXPECT_FALSE(reply.contains("<script>"));
+    EXPECT_TRUE(reply.contains("x&quot;&gt;&lt;script&gt;"));
 }
 
 } // namespace
