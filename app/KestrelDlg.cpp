@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QShortcut>
+#include <QWindow>
 
 #include "net/MsgDispatcher.h"
 #include "account/DomainService.h"
@@ -13,10 +15,12 @@
 #include "account/dialogs/LoginDlg.h"
 #include "account/ServiceBase.h"
 #include "account/SiteLists.h"
+#include "app/AboutDlg.h"
 #include "app/MainWindowLogic.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
 #include "platform/MenuBuilder.h"
+#include "platform/Tray.h"
 #include "res/Resources.h"
 
 using namespace MainWindowLogic;
@@ -63,6 +67,7 @@ private:
 
 const QColor CKestrelDlg::HighlightText = QColor(255, 255, 255);
 const QColor CKestrelDlg::HighlightBack = QColor(218, 46, 22);
+const QString CKestrelDlg::TrayTip = QStringLiteral("Vorlant 高阶版v12.4");
 
 CKestrelDlg::CKestrelDlg(ConnectSession &session, AccountState &account, ServiceBase &webService,
                          StartOptions startOptions, QWidget *parent)
@@ -83,10 +88,15 @@ CKestrelDlg::CKestrelDlg(ConnectSession &session, AccountState &account, Service
     connect(&domainListCtrl, &CLineColorListCtrl::rowDoubleClicked, this,
             &CKestrelDlg::OnDomainDoubleClicked);
     connect(&domainListCtrl, &CLineColorListCtrl::rowRightClicked, this, &CKestrelDlg::OnDomainRightClicked);
+    // The window manager's menu cannot take our About command; F1 stands in for it.
+    auto *about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &CKestrelDlg::OnAbout);
 }
 
 CKestrelDlg::~CKestrelDlg()
 {
+    // The icon reports its clicks to this window.
+    services().tray->remove();
     stopThreads();
     if (subscribed) {
         MsgDispatcher::Unsubscribe(this, &CKestrelDlg::OnConnected);
@@ -101,6 +111,8 @@ bool CKestrelDlg::OnInitDialog()
     domainListCtrl.setShowGrid(true);
     domainListCtrl.setSelectionBehavior(QAbstractItemView::SelectRows);
     domainMenu = platform::buildContextMenu(*res::findMenu(res::DomainListMenu));
+    // Topmost while the login runs, so its dialog comes up in front of everything.
+    setTopmost(true);
 
     const bool loggedIn = options.login ? options.login(*this) : runLoginDialogs();
     if (!loggedIn) {
@@ -143,6 +155,7 @@ bool CKestrelDlg::OnInitDialog()
         FillDomainList();
     }
 
+    setTopmost(false);
     addTrayIcon();
     RefreshNotice();
     if (options.writeShortcut)
@@ -495,9 +508,75 @@ void CKestrelDlg::RefreshNotice()
 
 void CKestrelDlg::closeEvent(QCloseEvent *event)
 {
-    // Without a tray icon to come back from, closing the window ends the program.
+    // The title bar's close and Alt+F4 only hide the window; the tray icon brings it
+    // back. Without a notification area there would be no way back: then closing
+    // ends the program as it does for any other window.
     event->ignore();
+    const platform::Services s = services();
+    if (s.tray->isAdded() && s.tray->isAvailable()) {
+        hide();
+        return;
+    }
     OnCommand(platform::IDCANCEL);
+}
+
+void CKestrelDlg::setTopmost(bool on)
+{
+    // A shown window changes its stacking through its native window: going through
+    // the widget's flags would hide it and map it again.
+    QWindow *native = windowHandle();
+    if (native && isVisible()) {
+        native->setFlag(Qt::WindowStaysOnTopHint, on);
+        overrideWindowFlags(on ? windowFlags() | Qt::WindowStaysOnTopHint
+                               : windowFlags() & ~Qt::WindowStaysOnTopHint);
+    } else {
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    }
+}
+
+void CKestrelDlg::bringToFront()
+{
+    showNormal();
+    setTopmost(true);
+    setTopmost(false);
+    raise();
+    activateWindow();
+}
+
+void CKestrelDlg::OnTrayNotify(QSystemTrayIcon::ActivationReason reason, const QPoint &globalPos)
+{
+    if (reason == QSystemTrayIcon::Trigger) {
+        bringToFront();
+        return;
+    }
+    if (reason != QSystemTrayIcon::Context)
+        return;
+    const platform::MenuTemplate *tpl = res::findMenu(res::TrayMenu);
+    const std::unique_ptr<QMenu> menu = tpl ? platform::buildContextMenu(*tpl) : nullptr;
+    if (!menu)
+        return;
+    if (services().menus->track(*menu, globalPos, platform::MenuAlign::TopRight) == res::CmdExit)
+        OnExit();
+}
+
+void CKestrelDlg::OnExit()
+{
+    // No thread is stopped and no window destroyed first: the refresh thread may be
+    // blocked in a web request. Every file is closed after each write already.
+    const platform::Services s = services();
+    s.tray->remove();
+    s.processExit->exitNow(-1);
+}
+
+void CKestrelDlg::OnAbout()
+{
+    if (aboutRunner) {
+        aboutRunner(*this);
+        return;
+    }
+    CAboutDlg about(this);
+    about.setServices(services());
+    about.DoModal();
 }
 
 void CKestrelDlg::showAdSearchWindow()
@@ -515,6 +594,9 @@ void CKestrelDlg::navigateBanner(const QString &url)
 
 void CKestrelDlg::addTrayIcon()
 {
+    services().tray->add(
+        res::appIcon(), TrayTip,
+        [this](QSystemTrayIcon::ActivationReason reason, const QPoint &pos) { OnTrayNotify(reason, pos); });
 }
 
 void CKestrelDlg::loadStoredFiles()

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QStringList>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "net/ConnectSession.h"
@@ -64,6 +65,11 @@ public:
     using DomainEditor = std::function<bool(CKestrelDlg &, DomainEditValues &)>;
     // Shows the ads of one monitored address. Unset: ShowAdsDlg, modal.
     using AdDetailRunner = std::function<void(CKestrelDlg &, const QString &url)>;
+    // Shows the About box. Unset: CAboutDlg, modal.
+    using AboutRunner = std::function<void(CKestrelDlg &)>;
+
+    // Tip of the notification-area icon.
+    static const QString TrayTip;
 
     // The window works on the account and logs it in again through the web
     // service; both must outlive it (the refresh may be mid-request at exit).
@@ -97,12 +103,22 @@ public:
     void OpenSite(Cell cell);
     void openHandler(CVirtualListCtrl &list, Cell cell) override;
 
+    // The notification-area icon: a left click brings the window back, a right
+    // click offers the exit command.
+    void OnTrayNotify(QSystemTrayIcon::ActivationReason reason, const QPoint &globalPos);
+    // Removes the tray icon and ends the process at once with exit code -1.
+    void OnExit();
+    void OnAbout();
+    // Shows the window normally, in front of the others.
+    void bringToFront();
+
     // Timer 1 and what it refreshes.
     void OnTimer();
     void RefreshNotice();
 
     void setDomainEditor(DomainEditor editor) { domainEditor = std::move(editor); }
     void setAdDetailRunner(AdDetailRunner runner) { adDetailRunner = std::move(runner); }
+    void setAboutRunner(AboutRunner runner) { aboutRunner = std::move(runner); }
     void setClock(std::function<qint32()> clock) { now = std::move(clock); }
 
     AccountState &accountState() { return account; }
@@ -138,6 +154,7 @@ private:
     void runSiteStatusWindow();
     void navigateBanner(const QString &url);
     void addTrayIcon();
+    void setTopmost(bool on);
     void loadStoredFiles();
 
     ConnectSession &session;
@@ -155,6 +172,7 @@ private:
     QString popupText;
     DomainEditor domainEditor;
     AdDetailRunner adDetailRunner;
+    AboutRunner aboutRunner;
     std::function<qint32()> now;
     bool subscribed = false;
 

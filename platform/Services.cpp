@@ -11,6 +11,7 @@
 
 #include "platform/ResourceTypes.h"
 #include "platform/SafeOpen.h"
+#include "platform/Tray.h"
 
 namespace platform {
 
@@ -24,7 +25,9 @@ Services &installed()
     static QtDesktop desktop;
     static QtMenuPresenter menus;
     static QtGuiPoster poster;
-    static Services services{&messageBox, &shell, &clipboard, &desktop, &menus, &poster};
+    static QtTray tray;
+    static ImmediateProcessExit processExit;
+    static Services services{&messageBox, &shell, &clipboard, &desktop, &menus, &poster, &tray, &processExit};
     return services;
 }
 
@@ -37,9 +40,14 @@ template <class T> T *pick(T *preferred, T *fallback)
 
 Services Services::mergedWith(const Services &fallback) const
 {
-    return Services{pick(messageBox, fallback.messageBox), pick(shell, fallback.shell),
-                    pick(clipboard, fallback.clipboard),   pick(desktop, fallback.desktop),
-                    pick(menus, fallback.menus),           pick(poster, fallback.poster)};
+    return Services{pick(messageBox, fallback.messageBox),
+                    pick(shell, fallback.shell),
+                    pick(clipboard, fallback.clipboard),
+                    pick(desktop, fallback.desktop),
+                    pick(menus, fallback.menus),
+                    pick(poster, fallback.poster),
+                    pick(tray, fallback.tray),
+                    pick(processExit, fallback.processExit)};
 }
 
 Services currentServices()
@@ -107,6 +115,8 @@ int QtMessageBox::show(const MessageBoxRequest &request)
 {
     QMessageBox box(request.parent);
     box.setWindowTitle(request.caption);
+    // The text may come from the server or the user: markup in it is shown, never obeyed.
+    box.setTextFormat(Qt::PlainText);
     box.setText(request.text);
     switch (request.icon) {
     case MessageIcon::None:

@@ -14,6 +14,9 @@ class QWidget;
 
 namespace platform {
 
+class ITray;
+class IProcessExit;
+
 // Answers of a message box, numbered like the Windows ones.
 enum MessageBoxResult { IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
@@ -84,6 +87,8 @@ struct Services {
     IDesktop *desktop = nullptr;
     IMenuPresenter *menus = nullptr;
     IGuiPoster *poster = nullptr;
+    ITray *tray = nullptr;
+    IProcessExit *processExit = nullptr;
 
     // Fills null members from `fallback`.
     Services mergedWith(const Services &fallback) const;

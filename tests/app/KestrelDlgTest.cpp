@@ -4,7 +4,10 @@
 #include <QDateTime>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -18,6 +21,7 @@
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
+#include "app/AboutDlg.h"
 #include "app/KestrelDlg.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
@@ -86,8 +90,9 @@ protected:
     {
         CKestrelDlg::StartOptions options;
         options.accountRefreshPeriod = refreshPeriod;
-        options.login = [this](CKestrelDlg &) {
+        options.login = [this](CKestrelDlg &dlg) {
             ++loginRuns;
+            topmostDuringLogin = dlg.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             AccountState &state = AccountState::Instance();
             state.userName = kUser;
             state.password = kPassword;
@@ -151,6 +156,7 @@ protected:
     std::unique_ptr<CKestrelDlg> window;
     qint32 clock = 1'800'000'000;
     int loginRuns = 0;
+    bool topmostDuringLogin = false;
     bool loadFiles = false;
     BannerFactory bannerFactory;
     QTimer modalWatch;
@@ -630,6 +636,111 @@ TEST_F(MainWindow, BannerShowsTheServicePageOnlyOnceTheWindowIsShown)
     QTest::mouseClick(banner->viewport(), Qt::LeftButton, {}, banner->cursorRect(middle).center());
     ASSERT_EQ(fakes.shell.opened.size(), 1u);
     EXPECT_EQ(fakes.shell.opened.front(), service.webUrl(QStringLiteral("/")));
+
+TEST_F(MainWindow, TopmostWhileTheLoginRunsAndNotOnceStarted)
+{
+    CKestrelDlg &dlg = open();
+    EXPECT_TRUE(topmostDuringLogin);
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(MainWindow, ClosingHidesAndALeftClickOnTheTrayIconBringsTheWindowBack)
+{
+    CKestrelDlg &dlg = open();
+    ASSERT_TRUE(fakes.tray.added);
+    EXPECT_EQ(fakes.tray.tip, QStringLiteral("Vorlant 高阶版v12.4"));
+    EXPECT_FALSE(fakes.tray.icon.isNull());
+
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    dlg.show();
+    EXPECT_FALSE(dlg.close()) << "the close is refused";
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(finished.count(), 0) << "the program goes on";
+    EXPECT_TRUE(dlg.timer().isActive());
+
+    // Clicks other than the left one neither show the window nor a menu.
+    for (const auto reason :
+         {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
+        ASSERT_TRUE(fakes.tray.activate(reason));
+        EXPECT_FALSE(dlg.isVisible()) << reason;
+    }
+    EXPECT_TRUE(fakes.menus.shown.empty());
+
+    dlg.showMinimized();
+    dlg.hide();
+    ASSERT_TRUE(fakes.tray.activate(QSystemTrayIcon::Trigger));
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.isMinimized()) << "shown normally";
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "in front, but not topmost";
+    EXPECT_TRUE(fakes.menus.shown.empty());
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(MainWindow, TrayMenuOffersOnlyExitWhichRemovesTheIconAndEndsWithMinusOne)
+{
+    open();
+    fakes.menus.choice = 0;
+    ASSERT_TRUE(fakes.tray.activate(QSystemTrayIcon::Context, QPoint(1200, 970)));
+    ASSERT_EQ(fakes.menus.shown.size(), 1u);
+    EXPECT_EQ(fakes.menus.shown[0].commands, (std::vector<int>{res::CmdExit}));
+    EXPECT_EQ(fakes.menus.shown[0].texts, QStringList{QStringLiteral("退出Vorlant-高阶版")});
+    EXPECT_EQ(fakes.menus.shown[0].pos, QPoint(1200, 970));
+    EXPECT_EQ(fakes.menus.shown[0].align, platform::MenuAlign::TopRight);
+    EXPECT_TRUE(fakes.processExit.codes.empty()) << "a dismissed menu ends nothing";
+    EXPECT_TRUE(fakes.tray.added);
+
+    fakes.menus.choice = res::CmdExit;
+    ASSERT_TRUE(fakes.tray.activate(QSystemTrayIcon::Context));
+    EXPECT_FALSE(fakes.tray.added);
+    EXPECT_EQ(fakes.processExit.codes, std::vector<int>{-1});
+}
+
+TEST_F(MainWindow, WithoutANotificationAreaClosingEndsTheProgram)
+{
+    fakes.tray.available = false;
+    CKestrelDlg &dlg = open();
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    dlg.show();
+    dlg.close();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished[0][0].toInt(), int(platform::IDCANCEL));
+    EXPECT_TRUE(fakes.processExit.codes.empty()) << "an ordinary end, not the tray's";
+}
+
+TEST_F(MainWindow, F1ShowsTheAboutBox)
+{
+    CKestrelDlg &dlg = open();
+    int abouts = 0;
+    dlg.setAboutRunner([&](CKestrelDlg &) { ++abouts; });
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(&dlg.domainList(), Qt::Key_F1);
+    EXPECT_EQ(abouts, 1);
+}
+
+TEST(AboutBox, ShowsTheIconNameAndVersionAndClosesWithOk)
+{
+    QApplication::setWindowIcon(res::appIcon());
+    CAboutDlg about;
+    ASSERT_TRUE(about.Create());
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Kestrel"));
+    bool version = false;
+    bool icon = false;
+    for (const QLabel *label : about.findChildren<QLabel *>()) {
+        version = version || label->text() == QStringLiteral("Kestrel 1.0 版");
+        icon = icon || !label->pixmap().isNull();
+    }
+    EXPECT_TRUE(version);
+    EXPECT_TRUE(icon);
+    auto *ok = about.control<QPushButton>(platform::IDOK);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), QStringLiteral("确定"));
+    QSignalSpy finished(&about, &QDialog::finished);
+    about.show();
+    ok->click();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished[0][0].toInt(), int(platform::IDOK));
 }
 
 TEST(MainWindowStart, CancelledLoginEndsBeforeAnyThreadOrTimer)

@@ -102,6 +102,26 @@ TEST(DialogBuilderTest, ControlsGetTheirKindTextAndStyles)
     EXPECT_EQ(labels.front()->text(), QStringLiteral("名字："));
 }
 
+TEST(DialogBuilderTest, LabelsShowMarkupAsPlainText)
+{
+    // Labels are filled with server and user text at run time.
+    const QString markup = QStringLiteral("<a href=\"file:///etc/passwd\">公告</a>");
+    QWidget host;
+    const BuiltDialog built =
+        buildDialog(DialogTemplate{501,
+                                   QStringLiteral("样例"),
+                                   QSize(100, 40),
+                                   QStringLiteral("MS Shell Dlg"),
+                                   8,
+                                   DlgCaption,
+                                   {ControlTemplate{1010, ControlKind::Static, markup, QRect(2, 2, 90, 8)}}},
+                    host);
+    auto *label = qobject_cast<QLabel *>(built.item(1010));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), markup);
+}
+
 TEST(DialogBuilderTest, GroupBoxesLieBehindTheControlsTheyFrame)
 {
     QWidget host;

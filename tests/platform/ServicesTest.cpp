@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include "platform/MenuBuilder.h"
 #include "tests/support/RecordingServices.h"
 #include "platform/Services.h"
+#include "platform/Tray.h"
 #include "tests/support/WaitUntil.h"
 
 using namespace platform;
@@ -141,4 +147,52 @@ TEST(ServicesTest, RecordingMenuSeesTheCommandsAndAnswersTheChoice)
     EXPECT_EQ(presenter.shown[0].pos, QPoint(5, 6));
     EXPECT_EQ(presenter.shown[0].align, MenuAlign::TopRight);
     EXPECT_EQ(buildContextMenu(MenuTemplate{}), nullptr);
+}
+
+// A login-failure text from the web service may carry markup; the box must show
+// it as it stands, with no link in it to click.
+TEST(ServicesTest, QtMessageBoxShowsMarkupAsPlainText)
+{
+    const QString reply = QStringLiteral("登录失败，<a href=\"file:///etc/passwd\">点此查看</a><b>详情</b>");
+    bool seen = false;
+    Qt::TextFormat boxFormat = Qt::AutoText;
+    Qt::TextFormat labelFormat = Qt::AutoText;
+    QString labelText;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        watch.stop();
+        seen = true;
+        boxFormat = box->textFormat();
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            labelFormat = label->textFormat();
+            labelText = label->text();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    watch.start();
+    QtMessageBox real;
+    EXPECT_EQ(real.show(MessageBoxRequest{nullptr, reply, QStringLiteral("提示"), MessageIcon::Exclamation}),
+              IDOK);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(boxFormat, Qt::PlainText);
+    EXPECT_EQ(labelFormat, Qt::PlainText) << "a rich-text label would make the anchor clickable";
+    EXPECT_EQ(labelText, reply);
+}
+
+TEST(ServicesTest, RecordingTrayReportsClicksOnlyWhileTheIconIsUp)
+{
+    RecordingTray tray;
+    std::vector<QSystemTrayIcon::ActivationReason> reasons;
+    EXPECT_FALSE(tray.activate(QSystemTrayIcon::Trigger)) << "no icon yet";
+    tray.add(QIcon(), QStringLiteral("tip"),
+             [&](QSystemTrayIcon::ActivationReason reason, const QPoint &) { reasons.push_back(reason); });
+    EXPECT_TRUE(tray.activate(QSystemTrayIcon::Context));
+    tray.remove();
+    EXPECT_FALSE(tray.activate(QSystemTrayIcon::Trigger));
+    EXPECT_EQ(reasons, (std::vector<QSystemTrayIcon::ActivationReason>{QSystemTrayIcon::Context}));
+    EXPECT_EQ(tray.removes, 1);
 }

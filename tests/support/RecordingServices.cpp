@@ -47,6 +47,30 @@ int RecordingMenuPresenter::track(QMenu &menu, const QPoint &globalPos, MenuAlig
     return choice;
 }
 
+void RecordingTray::add(const QIcon &newIcon, const QString &newTip, ActivationHandler onActivated)
+{
+    added = true;
+    ++adds;
+    icon = newIcon;
+    tip = newTip;
+    handler = std::move(onActivated);
+}
+
+void RecordingTray::remove()
+{
+    if (added)
+        ++removes;
+    added = false;
+}
+
+bool RecordingTray::activate(QSystemTrayIcon::ActivationReason reason, const QPoint &globalPos)
+{
+    if (!added || !handler)
+        return false;
+    handler(reason, globalPos);
+    return true;
+}
+
 void ManualPoster::post(QObject *context, std::function<void()> call)
 {
     pending.push_back(Pending{context, context != nullptr, std::move(call)});

@@ -9,6 +9,7 @@
 
 #include "platform/ResourceTypes.h"
 #include "platform/Services.h"
+#include "platform/Tray.h"
 
 // Stand-ins for the platform services that record what the code asked for and never
 // block or start anything: for tests, installed with ServicesOverride or setServices().
@@ -78,6 +79,33 @@ public:
     std::vector<Pending> pending;
 };
 
+// A notification area that keeps the icon's data; activate() clicks it.
+class RecordingTray final : public ITray {
+public:
+    bool isAvailable() const override { return available; }
+    void add(const QIcon &icon, const QString &tip, ActivationHandler onActivated) override;
+    void remove() override;
+    bool isAdded() const override { return added; }
+    // Reports a click as the desktop would; false when no icon is up.
+    bool activate(QSystemTrayIcon::ActivationReason reason, const QPoint &globalPos = QPoint(1200, 970));
+
+    bool available = true;
+    bool added = false;
+    int adds = 0;
+    int removes = 0;
+    QIcon icon;
+    QString tip;
+    ActivationHandler handler;
+};
+
+// Records the exit codes asked for; the process goes on.
+class RecordingProcessExit final : public IProcessExit {
+public:
+    void exitNow(int exitCode) override { codes.push_back(exitCode); }
+
+    std::vector<int> codes;
+};
+
 // All of them at once.
 struct RecordingServices {
     RecordingMessageBox messageBox;
@@ -86,8 +114,13 @@ struct RecordingServices {
     FixedDesktop desktop;
     RecordingMenuPresenter menus;
     ManualPoster poster;
+    RecordingTray tray;
+    RecordingProcessExit processExit;
 
-    Services services() { return Services{&messageBox, &shell, &clipboard, &desktop, &menus, &poster}; }
+    Services services()
+    {
+        return Services{&messageBox, &shell, &clipboard, &desktop, &menus, &poster, &tray, &processExit};
+    }
 };
 
 } // namespace platform
