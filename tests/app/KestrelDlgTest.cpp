@@ -636,6 +636,7 @@ TEST_F(MainWindow, BannerShowsTheServicePageOnlyOnceTheWindowIsShown)
     QTest::mouseClick(banner->viewport(), Qt::LeftButton, {}, banner->cursorRect(middle).center());
     ASSERT_EQ(fakes.shell.opened.size(), 1u);
     EXPECT_EQ(fakes.shell.opened.front(), service.webUrl(QStringLiteral("/")));
+}
 
 TEST_F(MainWindow, TopmostWhileTheLoginRunsAndNotOnceStarted)
 {
