@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPointer>
 #include <QShortcut>
 #include <QWindow>
 
@@ -17,6 +18,7 @@
 #include "account/SiteLists.h"
 #include "app/AboutDlg.h"
 #include "app/MainWindowLogic.h"
+#include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
 #include "platform/MenuBuilder.h"
@@ -249,6 +251,29 @@ void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 void CKestrelDlg::showChangePopup(const QStringList &changed)
 {
     popupText = popupTextFor(account, changed);
+    // The pop-up frees itself; it only reaches back to this window while it lives.
+    auto *popup = new CMsgWindow(popupTimers);
+    const QImage skin = res::popupSkin();
+    if (!skin.isNull())
+        popup->SetSkin(skin);
+    if (!popup->CreatePopup(this)) {
+        delete popup;
+        return;
+    }
+    const QPointer<CKestrelDlg> self(this);
+    popup->setShowChangedHandler([self](const QStringList &urls) {
+        if (self)
+            self->OnShowChanged(urls);
+    });
+    popup->setWorkAreaSource(
+        [self] { return self ? self->services().desktop->workAreaOf(self) : platform::workArea(); });
+    popup->SetMessage(popupText.isEmpty() ? QStringLiteral("更新的网址:") : popupText, changed);
+    if (popupText.isEmpty())
+        return; // not shown; it still counts down and goes away by itself
+    popup->placeAtCorner(services().desktop->workAreaOf(this));
+    popup->show();
+    popup->raise();
+    popup->update();
 }
 
 void CKestrelDlg::OnShowChanged(const QStringList &urls)
@@ -256,6 +281,8 @@ void CKestrelDlg::OnShowChanged(const QStringList &urls)
     showNormal();
     raise();
     activateWindow();
+    // A selected row shows the selection colours only; the pointed-out rows must show theirs.
+    domainListCtrl.clearSelection();
     domainListCtrl.ClearRowColors();
     for (const QString &url : urls) {
         const auto found = account.domains.find(url);
@@ -280,9 +307,16 @@ void CKestrelDlg::FillDomainList()
             domainListCtrl.SetItemText(row, column, texts[column]);
         record.row = row++;
     }
-    // Keep the marked row marked across a refill, as long as it still exists.
-    if (mark >= 0 && mark < domainListCtrl.GetItemCount())
-        domainListCtrl.setCurrentCell(mark, 0);
+    // Keep the marked row marked across a refill, as long as it still exists. While
+    // changed rows are pointed out it stays unselected: a selected row would show the
+    // selection colours instead of the highlight.
+    if (mark >= 0 && mark < domainListCtrl.GetItemCount()) {
+        if (highlightUntil != 0)
+            domainListCtrl.selectionModel()->setCurrentIndex(domainListCtrl.model()->index(mark, 0),
+                                                             QItemSelectionModel::NoUpdate);
+        else
+            domainListCtrl.setCurrentCell(mark, 0);
+    }
     FillSiteList();
     domainListCtrl.viewport()->update();
 }

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QWidget>
 
 #include "platform/ResourceTypes.h"
 #include "platform/SafeOpen.h"
@@ -195,6 +196,12 @@ QRect QtDesktop::workArea() const
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect();
+}
+
+QRect QtDesktop::workAreaOf(const QWidget *window) const
+{
+    const QScreen *screen = window ? window->screen() : nullptr;
+    return screen ? screen->availableGeometry() : workArea();
 }
 
 int QtMenuPresenter::track(QMenu &menu, const QPoint &globalPos, MenuAlign align)

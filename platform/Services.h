@@ -59,6 +59,12 @@ public:
     virtual ~IDesktop() = default;
     // Screen area without task bars, in global coordinates.
     virtual QRect workArea() const = 0;
+    // The work area of the screen a window is on; that of the main screen by default.
+    virtual QRect workAreaOf(const QWidget *window) const
+    {
+        (void)window;
+        return workArea();
+    }
 };
 
 enum class MenuAlign { TopLeft, TopRight };
@@ -140,6 +146,7 @@ public:
 class QtDesktop final : public IDesktop {
 public:
     QRect workArea() const override;
+    QRect workAreaOf(const QWidget *window) const override;
 };
 class QtMenuPresenter final : public IMenuPresenter {
 public:

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include "account/ServiceBase.h"
 #include "app/AboutDlg.h"
 #include "app/KestrelDlg.h"
+#include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
 #include "account/FileStream.h"
@@ -71,6 +73,8 @@ protected:
 
     void TearDown() override
     {
+        for (CMsgWindow *popup : popups())
+            delete popup;
         window.reset();
         ServiceBase::Instance().restoreDefaults();
         AccountState::Instance().resetForTests();
@@ -139,6 +143,24 @@ protected:
         for (const MonitoredAddress &address : service->accounts().addresses(accountId))
             out.emplace(address.url, address);
         return out;
+    }
+
+    static std::vector<CMsgWindow *> popups()
+    {
+        std::vector<CMsgWindow *> out;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *popup = qobject_cast<CMsgWindow *>(widget))
+                out.push_back(popup);
+        return out;
+    }
+
+    // The colour the list paints beside the text of a row's ad count, away from the
+    // current cell's focus frame.
+    static QColor paintedRowColour(CLineColorListCtrl &list, int row)
+    {
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect cell = list.visualRect(list.model()->index(row, 4));
+        return QColor(image.pixel(cell.right() - 3, cell.center().y()));
     }
 
     int rowOf(const QString &url)
@@ -225,9 +247,34 @@ TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)
     EXPECT_EQ(state.domains.at("http://www.c-game.com").updateTime, clock);
     EXPECT_EQ(dlg.lastPopupText(), QStringLiteral("更新的网址:\r\nhttp://www.c-game.com"));
 
-    dlg.OnShowChanged({QStringLiteral("http://www.c-game.com"), QStringLiteral("http://gone.com")});
+    // The change raised one pop-up in the corner of the work area, showing the text.
+    const std::vector<CMsgWindow *> shown = popups();
+    ASSERT_EQ(shown.size(), 1u);
+    CMsgWindow &popup = *shown[0];
+    EXPECT_TRUE(popup.isVisible());
+    const QRect area = fakes.desktop.area;
+    EXPECT_EQ(popup.geometry().bottomRight(), area.bottomRight());
+    EXPECT_EQ(popup.itemText(CMsgWindow::BodyItem), dlg.lastPopupText());
+    EXPECT_EQ(popup.urlList(), QStringList{QStringLiteral("http://www.c-game.com")});
+
+    // The user has the changed row selected; the view button points it out all the same.
     const int row = rowOf(QStringLiteral("http://www.c-game.com"));
     ASSERT_GE(row, 0);
+    dlg.domainList().setCurrentCell(row, 0);
+    ASSERT_EQ(dlg.domainList().GetFirstSelected(), row);
+    QPointer<CMsgWindow> alive(&popup);
+    const QPoint view = popup.itemRect(CMsgWindow::ViewItem).center();
+    QTest::mouseClick(&popup, Qt::LeftButton, Qt::NoModifier, view);
+    ASSERT_TRUE(waitFor([&] { return dlg.domainList().rowColor(row).has_value(); }));
+    EXPECT_FALSE(alive.isNull()) << "the pop-up stays open after the click";
+    EXPECT_EQ(paintedRowColour(dlg.domainList(), row).rgb(), CKestrelDlg::HighlightBack.rgb());
+    EXPECT_EQ(dlg.domainList().GetSelectionMark(), row) << "the mark stays for the commands";
+    // ...also after the next refill.
+    dlg.FillDomainList();
+    EXPECT_EQ(paintedRowColour(dlg.domainList(), row).rgb(), CKestrelDlg::HighlightBack.rgb());
+    EXPECT_EQ(dlg.domainList().GetSelectionMark(), row);
+
+    dlg.OnShowChanged({QStringLiteral("http://www.c-game.com"), QStringLiteral("http://gone.com")});
     ASSERT_TRUE(dlg.domainList().rowColor(row).has_value());
     EXPECT_EQ(dlg.domainList().rowColor(row)->backColor, CKestrelDlg::HighlightBack);
     EXPECT_EQ(dlg.domainList().rowColors().size(), 1u);
