@@ -252,7 +252,7 @@ void CKestrelDlg::showChangePopup(const QStringList &changed)
 {
     popupText = popupTextFor(account, changed);
     // The pop-up frees itself; it only reaches back to this window while it lives.
-    auto *popup = new CMsgWindow(popupTimers);
+    auto *popup = new CMsgWindow;
     const QImage skin = res::popupSkin();
     if (!skin.isNull())
         popup->SetSkin(skin);

@@ -18,7 +18,6 @@
 #include "app/Banner.h"
 #include "records/CtrlData.h"
 #include "lists/LineColorListCtrl.h"
-#include "lists/MsgWindow.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"
 
@@ -121,8 +120,6 @@ public:
     void setAdDetailRunner(AdDetailRunner runner) { adDetailRunner = std::move(runner); }
     void setAboutRunner(AboutRunner runner) { aboutRunner = std::move(runner); }
     void setClock(std::function<qint32()> clock) { now = std::move(clock); }
-    // Timers of the change pop-ups made from now on. Unset: real ones.
-    void setPopupTimers(PopupTimerFactory timers) { popupTimers = std::move(timers); }
 
     AccountState &accountState() { return account; }
     CLineColorListCtrl &domainList() { return domainListCtrl; }
@@ -173,7 +170,6 @@ private:
     int heartbeats = 0;
     qint32 highlightUntil = 0;
     QString popupText;
-    PopupTimerFactory popupTimers;
     DomainEditor domainEditor;
     AdDetailRunner adDetailRunner;
     AboutRunner aboutRunner;
