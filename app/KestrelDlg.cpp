@@ -14,6 +14,7 @@
 #include "account/HostTools.h"
 #include "account/dialogs/DomainEdit.h"
 #include "account/dialogs/LoginDlg.h"
+#include "account/SearchHistory.h"
 #include "account/ServiceBase.h"
 #include "account/SiteLists.h"
 #include "app/AboutDlg.h"
@@ -635,5 +636,6 @@ void CKestrelDlg::addTrayIcon()
 
 void CKestrelDlg::loadStoredFiles()
 {
+    loadSearchHistories(account);
     LoadSiteLists(account);
 }

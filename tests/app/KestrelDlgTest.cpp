@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,6 +31,7 @@
 #include "lists/SiteListDialogs.h"
 #include "account/FileStream.h"
 #include <QListWidget>
+#include "tests/support/AccountFiles.h"
 #include "tests/support/RecordingServices.h"
 #include "res/Resources.h"
 
@@ -571,6 +574,27 @@ TEST_F(MainWindow, StartLoadsTheSiteListConfigurations)
     ASSERT_EQ(state.siteLists.size(), 2u);
     EXPECT_EQ(state.siteListIndex, 1);
     EXPECT_EQ(state.siteListValue, QStringLiteral("找服网"));
+}
+
+TEST_F(MainWindow, StartLoadsTheSearchHistories)
+{
+    const QString baseDir = AccountState::Instance().baseDir;
+    {
+        QFile file(baseDir + QStringLiteral("search_jump_his.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(TestSupport::kUtf16Mark + TestSupport::utf16le(QStringLiteral("b\r\na\r\nb\r\n")));
+    }
+    loadFiles = true;
+    open();
+    const AccountState &state = AccountState::Instance();
+    EXPECT_EQ(state.searchJumpHis, (std::set<QString>{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_TRUE(state.searchHis.empty());
+    EXPECT_TRUE(state.searchHisHis.empty());
+    for (const char *missing : {"search_his.txt", "search_his_his.txt"}) {
+        const QFileInfo created(baseDir + QLatin1String(missing));
+        EXPECT_TRUE(created.exists()) << missing;
+        EXPECT_EQ(created.size(), 0) << missing;
+    }
 }
 
 TEST_F(MainWindow, ContextMenuCopyAndLinks)
