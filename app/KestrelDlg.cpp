@@ -19,6 +19,7 @@
 #include "account/SiteLists.h"
 #include "app/AboutDlg.h"
 #include "app/MainWindowLogic.h"
+#include "lists/AdvertisingWebDlg.h"
 #include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
@@ -620,6 +621,14 @@ void CKestrelDlg::showAdSearchWindow()
 
 void CKestrelDlg::runSiteStatusWindow()
 {
+    if (siteStatusRunner) {
+        siteStatusRunner(*this);
+        return;
+    }
+    AdvertisingWebDlg dialog(
+        account, [this](MsgHeader &request) { session.Send(request); }, this);
+    dialog.setServices(services());
+    dialog.DoModal();
 }
 
 void CKestrelDlg::navigateBanner(const QString &url)

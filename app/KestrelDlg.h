@@ -65,6 +65,8 @@ public:
     using DomainEditor = std::function<bool(CKestrelDlg &, DomainEditValues &)>;
     // Shows the ads of one monitored address. Unset: ShowAdsDlg, modal.
     using AdDetailRunner = std::function<void(CKestrelDlg &, const QString &url)>;
+    // Shows the publishing-site catalogue. Unset: AdvertisingWebDlg, modal.
+    using SiteStatusRunner = std::function<void(CKestrelDlg &)>;
     // Shows the About box. Unset: CAboutDlg, modal.
     using AboutRunner = std::function<void(CKestrelDlg &)>;
 
@@ -118,6 +120,7 @@ public:
 
     void setDomainEditor(DomainEditor editor) { domainEditor = std::move(editor); }
     void setAdDetailRunner(AdDetailRunner runner) { adDetailRunner = std::move(runner); }
+    void setSiteStatusRunner(SiteStatusRunner runner) { siteStatusRunner = std::move(runner); }
     void setAboutRunner(AboutRunner runner) { aboutRunner = std::move(runner); }
     void setClock(std::function<qint32()> clock) { now = std::move(clock); }
 
@@ -149,9 +152,9 @@ private:
     void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
     void showChangePopup(const QStringList &changed);
     void runAdDetailWindow(const QString &url);
+    void runSiteStatusWindow();
     // Hooks for windows that arrive later; each does nothing until then.
     void showAdSearchWindow();
-    void runSiteStatusWindow();
     void navigateBanner(const QString &url);
     void addTrayIcon();
     void setTopmost(bool on);
@@ -172,6 +175,7 @@ private:
     QString popupText;
     DomainEditor domainEditor;
     AdDetailRunner adDetailRunner;
+    SiteStatusRunner siteStatusRunner;
     AboutRunner aboutRunner;
     std::function<qint32()> now;
     bool subscribed = false;

@@ -26,6 +26,8 @@
 #include "account/ServiceBase.h"
 #include "app/AboutDlg.h"
 #include "app/KestrelDlg.h"
+#include "net/MsgDispatcher.h"
+#include "lists/AdvertisingWebDlg.h"
 #include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
@@ -516,6 +518,40 @@ TEST_F(MainWindow, DoubleClickShowsTheAdsOfTheMarkedAddress)
     dlg.OnDomainDoubleClicked(0);
     EXPECT_EQ(keyUrl, QStringLiteral("http://www.a-game.com"));
     EXPECT_EQ(rows, 3);
+}
+
+TEST_F(MainWindow, SiteStatusButtonShowsTheCatalogueAndTheServersFreshOne)
+{
+    CKestrelDlg &dlg = open();
+    AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return !state.sites.empty(); }));
+    auto *button = dlg.control<QPushButton>(CKestrelDlg::SiteStatusButton);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), QStringLiteral("点 击 查 看"));
+
+    int runs = 0;
+    dlg.setSiteStatusRunner([&](CKestrelDlg &) { ++runs; });
+    button->click();
+    EXPECT_EQ(runs, 1);
+
+    // Unset, the window itself runs. The account's catalogue is emptied first,
+    // so a row can only come from the server answering the window's request.
+    dlg.setSiteStatusRunner(nullptr);
+    state.sites.clear();
+    bool answered = false;
+    QStringList cells;
+    whenModal<AdvertisingWebDlg>([&](AdvertisingWebDlg &status) {
+        answered = waitFor([&] { return status.list.state().rowCount == 1; });
+        for (int column = 0; column < 4; ++column)
+            cells.append(status.adapter.GetText(0, column));
+        status.close();
+    });
+    button->click();
+    EXPECT_TRUE(answered);
+    ASSERT_EQ(cells.size(), 4);
+    EXPECT_EQ(cells[0], QStringLiteral("找服网"));
+    EXPECT_EQ(cells[1], QStringLiteral("http://www.zhaofu.com;http://zf.net"));
+    EXPECT_FALSE(MsgDispatcher::hasHandler(kMsgGetAdvertisingWebInfoAck)) << "closed, no longer subscribed";
 }
 
 TEST_F(MainWindow, AddressDialogChoosesItsSitesThroughTheSiteDialog)

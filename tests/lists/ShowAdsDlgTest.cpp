@@ -5,6 +5,7 @@
 
 #include "account/AccountState.h"
 #include "lists/ShowAdsDlg.h"
+#include "tests/lists/ListOpenChecks.h"
 #include "tests/support/RecordingServices.h"
 
 namespace {
@@ -62,13 +63,6 @@ protected:
         return out;
     }
 
-    void doubleClick(ShowAdsDlg &window, Cell cell)
-    {
-        const QPoint pos = window.list.cellRect(cell).center();
-        QTest::mouseClick(window.list.viewport(), Qt::LeftButton, Qt::NoModifier, pos);
-        QTest::mouseDClick(window.list.viewport(), Qt::LeftButton, Qt::NoModifier, pos);
-    }
-
     AccountData account;
     platform::RecordingServices fakes;
 };
@@ -103,30 +97,16 @@ TEST_F(ShowAdsDlgTest, AnUnknownAddressListsNothingAndAddsNothingToTheStore)
 TEST_F(ShowAdsDlgTest, DoubleClickOpensTheGameAddressOrThePublishingSite)
 {
     auto window = open(kWatched);
-    struct OpenCase {
-        const char *name;
-        Cell cell;
-        const char *opened; // nullptr: nothing
-    };
-    const OpenCase cases[] = {
-        {"GameColumn", {0, 1}, "http://www.a-game.com/x"},
-        // The site's addresses go out as one text "u1;u2": the safe open takes the first.
-        {"IpColumnOpensTheSite", {0, 3}, "http://u1.example"},
-        {"SiteColumn", {1, 0}, "http://u1.example"},
-        {"EmptyGameAddress", {2, 1}, nullptr},
-        {"SiteNotInTheCatalogue", {3, 4}, nullptr},
-    };
-    for (const OpenCase &c : cases) {
-        SCOPED_TRACE(c.name);
-        fakes.shell.opened.clear();
-        doubleClick(*window, c.cell);
-        if (!c.opened) {
-            EXPECT_TRUE(fakes.shell.opened.empty());
-            continue;
-        }
-        ASSERT_EQ(fakes.shell.opened.size(), 1u);
-        EXPECT_EQ(fakes.shell.opened[0], QUrl(QString::fromUtf8(c.opened)));
-    }
+    ListOpenChecks::expectOpens(
+        window->list, fakes.shell,
+        {
+            {"GameColumn", {0, 1}, "http://www.a-game.com/x"},
+            // The site's addresses go out as one text "u1;u2": the safe open takes the first.
+            {"IpColumnOpensTheSite", {0, 3}, "http://u1.example"},
+            {"SiteColumn", {1, 0}, "http://u1.example"},
+            {"EmptyGameAddress", {2, 1}, nullptr},
+            {"SiteNotInTheCatalogue", {3, 4}, nullptr},
+        });
 }
 
 TEST_F(ShowAdsDlgTest, ShowsASnapshotUntilOpenedAgain)
