@@ -2,13 +2,12 @@
 
 #include <QByteArray>
 
-// The picture of the service's banner page: a small PNG made here, so that the service
-// ships no image files and needs no image library.
+// The picture of the service's banner page, built into the service as a resource.
 namespace BannerImage {
 
 constexpr int kSide = 40;
 
-// A kSide × kSide true-colour PNG: the gold "V" badge of the banner.
+// The kSide × kSide PNG bytes of the banner's "V" badge.
 QByteArray png();
 
 } // namespace BannerImage
