@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "service/ServiceLimits.h"
+
 // The command line of kestrel-service.
 struct ServiceOptions {
     static constexpr quint16 kDefaultWebPort = 40000;
@@ -18,6 +20,7 @@ struct ServiceOptions {
     bool demo = false;
     quint32 seed = 1;
     int changeIntervalSecs = 20;
+    ServiceLimits limits;
 
     // Parses arguments (the program name first). On failure error holds a
     // one-line message; with --help or --version it holds the text to print
