@@ -51,6 +51,8 @@ struct AccountData {
     QString linkUrl;
     QString pageUrl;
     QString shownPageUrl;
+    // Connections made to the data server in this run (GUI thread).
+    int connectionsMade = 0;
     std::vector<AdvertisingWebData> sites;
     std::map<QString, AdsBySite> adStore; // monitored URL -> site -> open time -> ads
     std::map<QString, DomainRecord> domains;

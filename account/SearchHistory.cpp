@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 
+#include "account/ActivityLog.h"
 #include "account/FileStream.h"
 
 namespace {
@@ -106,7 +107,10 @@ bool recordSearchKey(AccountState &state, SearchHistory which, const QString &ke
     std::set<QString> &list = searchHistoryList(state, which);
     if (list.count(key) != 0)
         return false;
-    AppendSearchHistory(state, which, key);
+    if (!AppendSearchHistory(state, which, key))
+        WriteLog(QStringLiteral("搜索记录未能写入%1：%2")
+                     .arg(searchHistoryFileName(which), key.left(200).simplified()),
+                 state.baseDir);
     list.insert(key);
     return true;
 }

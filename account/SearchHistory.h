@@ -43,5 +43,5 @@ bool AppendSearchHistory(const AccountState &state, SearchHistory which, const Q
 // A searched key: when it is not in the list yet, appends it to the file and
 // inserts it into the list, and returns true (the window then adds it to its
 // key box); false for a key already listed. The list takes the key even when
-// the file cannot.
+// the file cannot; then one line in the activity log says so.
 bool recordSearchKey(AccountState &state, SearchHistory which, const QString &key);

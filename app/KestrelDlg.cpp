@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QShortcut>
-#include <QWindow>
 
 #include "net/MsgDispatcher.h"
 #include "account/DomainService.h"
@@ -23,6 +22,7 @@
 #include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
+#include "platform/ControlHelpers.h"
 #include "platform/MenuBuilder.h"
 #include "platform/Tray.h"
 #include "res/Resources.h"
@@ -166,6 +166,7 @@ bool CKestrelDlg::OnInitDialog()
         CreateDesktopShortcut();
     if (options.loadFiles)
         loadStoredFiles();
+    createAdSearchWindow();
     return true;
 }
 
@@ -222,6 +223,7 @@ void CKestrelDlg::deliverPending()
 
 void CKestrelDlg::OnConnected(ConnectSession *target, MsgConnected &)
 {
+    ++account.connectionsMade;
     const AccountState::LoginFields fields = account.loginFields();
     MsgUserLoginReq login;
     login.body.set_username(fields.userName.toStdString());
@@ -558,25 +560,12 @@ void CKestrelDlg::closeEvent(QCloseEvent *event)
 
 void CKestrelDlg::setTopmost(bool on)
 {
-    // A shown window changes its stacking through its native window: going through
-    // the widget's flags would hide it and map it again.
-    QWindow *native = windowHandle();
-    if (native && isVisible()) {
-        native->setFlag(Qt::WindowStaysOnTopHint, on);
-        overrideWindowFlags(on ? windowFlags() | Qt::WindowStaysOnTopHint
-                               : windowFlags() & ~Qt::WindowStaysOnTopHint);
-    } else {
-        setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    }
+    platform::setTopmost(*this, on);
 }
 
 void CKestrelDlg::bringToFront()
 {
-    showNormal();
-    setTopmost(true);
-    setTopmost(false);
-    raise();
-    activateWindow();
+    platform::bringToFront(*this);
 }
 
 void CKestrelDlg::OnTrayNotify(QSystemTrayIcon::ActivationReason reason, const QPoint &globalPos)
@@ -615,8 +604,29 @@ void CKestrelDlg::OnAbout()
     about.DoModal();
 }
 
+SearchContext CKestrelDlg::searchContext()
+{
+    SearchContext context;
+    context.account = &account;
+    context.send = [this](MsgHeader &request) { session.Send(request); };
+    return context;
+}
+
+void CKestrelDlg::createAdSearchWindow()
+{
+    // No parent: the search window has its own taskbar button and stays up
+    // while this window is hidden.
+    adSearchWindow = std::make_unique<QueryAdsDlg>(searchContext());
+    adSearchWindow->setServices(services());
+    adSearchWindow->Create();
+}
+
 void CKestrelDlg::showAdSearchWindow()
 {
+    if (!adSearchWindow)
+        return;
+    adSearchWindow->Activate(this, false);
+    hide();
 }
 
 void CKestrelDlg::runSiteStatusWindow()

@@ -20,6 +20,7 @@
 #include "lists/LineColorListCtrl.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"
+#include "search/QueryAdsDlg.h"
 
 class QMenu;
 class ServiceBase;
@@ -134,6 +135,10 @@ public:
     const QString &lastPopupText() const { return popupText; }
     QTimer &timer() { return tickTimer; }
     IBanner &banner() { return *bannerView; }
+    // The ad search window, created hidden at start-up; null before.
+    QueryAdsDlg *adSearch() { return adSearchWindow.get(); }
+    // What the search windows opened from here work with.
+    SearchContext searchContext();
 
     // Highlight colours of a changed address.
     static const QColor HighlightText;
@@ -153,7 +158,7 @@ private:
     void showChangePopup(const QStringList &changed);
     void runAdDetailWindow(const QString &url);
     void runSiteStatusWindow();
-    // Hooks for windows that arrive later; each does nothing until then.
+    void createAdSearchWindow();
     void showAdSearchWindow();
     void navigateBanner(const QString &url);
     void addTrayIcon();
@@ -166,6 +171,7 @@ private:
     CLineColorListCtrl domainListCtrl;
     CVirtualListCtrl siteListCtrl;
     std::unique_ptr<IBanner> bannerView;
+    std::unique_ptr<QueryAdsDlg> adSearchWindow;
     std::vector<OneAdDataCount> siteRowsData;
     CtrlData<OneAdDataCount> siteAdapter;
     std::unique_ptr<QMenu> domainMenu;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QWindow>
 
 namespace platform {
 
@@ -75,7 +76,12 @@ int AddString(QComboBox &combo, const QString &text)
     const int index = isSorted(combo)
                           ? sortedPosition(combo.count(), text, [&](int i) { return combo.itemText(i); })
                           : combo.count();
+    // Adding an item never changes what an editable box shows: Qt would show
+    // the first item added to an empty box.
+    const QString shown = combo.currentText();
     combo.insertItem(index, text);
+    if (combo.isEditable() && combo.currentText() != shown)
+        combo.setEditText(shown);
     return index;
 }
 
@@ -99,6 +105,29 @@ int findStringPrefix(const QListWidget &list, const QString &text)
 void acceptDigitsOnly(QLineEdit &edit)
 {
     edit.installEventFilter(new DigitsOnlyFilter(&edit));
+}
+
+void setTopmost(QWidget &window, bool on)
+{
+    // A shown window changes its stacking through its native window: going through
+    // the widget's flags would hide it and map it again.
+    QWindow *native = window.windowHandle();
+    if (native && window.isVisible()) {
+        native->setFlag(Qt::WindowStaysOnTopHint, on);
+        window.overrideWindowFlags(on ? window.windowFlags() | Qt::WindowStaysOnTopHint
+                                      : window.windowFlags() & ~Qt::WindowStaysOnTopHint);
+    } else {
+        window.setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    }
+}
+
+void bringToFront(QWidget &window)
+{
+    window.showNormal();
+    setTopmost(window, true);
+    setTopmost(window, false);
+    window.raise();
+    window.activateWindow();
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QWidget;
 
 namespace platform {
 
@@ -25,5 +26,11 @@ int findStringPrefix(const QListWidget &list, const QString &text);
 
 // Refuses typed characters other than 0-9 (text set by the program is not checked).
 void acceptDigitsOnly(QLineEdit &edit);
+
+// Keeps a window above all others (or not) without moving or sizing it.
+void setTopmost(QWidget &window, bool on);
+// Shows a window normally and raises it above every other window: made
+// topmost, then not topmost again.
+void bringToFront(QWidget &window);
 
 } // namespace platform

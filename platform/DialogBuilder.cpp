@@ -100,6 +100,9 @@ QWidget *createDefaultControl(const ControlTemplate &control, QWidget *parent)
         auto *combo = new QComboBox(parent);
         combo->setEditable(!(styles & DropDownList));
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // What the user types is what the program reads: no inline completion.
+        if (combo->isEditable())
+            combo->setCompleter(nullptr);
         setSorted(*combo, styles & Sorted);
         if (combo->isEditable() && !control.text.isEmpty())
             combo->setEditText(control.text);

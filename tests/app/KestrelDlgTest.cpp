@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,7 @@
 #include "lists/MsgWindow.h"
 #include "lists/ShowAdsDlg.h"
 #include "lists/SiteListDialogs.h"
+#include "search/QueryAdsDlg.h"
 #include "account/FileStream.h"
 #include <QListWidget>
 #include "tests/support/AccountFiles.h"
@@ -631,6 +633,44 @@ TEST_F(MainWindow, StartLoadsTheSearchHistories)
         EXPECT_TRUE(created.exists()) << missing;
         EXPECT_EQ(created.size(), 0) << missing;
     }
+}
+
+TEST_F(MainWindow, AdSearchButtonSwapsToTheSearchWindowWhichSearchesThroughTheConnection)
+{
+    {
+        QFile file(AccountState::Instance().baseDir + QStringLiteral("search_his.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(TestSupport::kUtf16Mark + TestSupport::utf16le(QStringLiteral("热血\r\n")));
+    }
+    loadFiles = true;
+    CKestrelDlg &dlg = open();
+    dlg.show();
+    QueryAdsDlg *search = dlg.adSearch();
+    ASSERT_NE(search, nullptr);
+    EXPECT_TRUE(search->isCreated());
+    EXPECT_FALSE(search->isVisible());
+    EXPECT_EQ(search->keyBox()->itemText(0), QStringLiteral("热血"));
+    EXPECT_EQ(search->keyBox()->currentText(), QString());
+
+    auto *button = dlg.control<QPushButton>(CKestrelDlg::AdSearchButton);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), QStringLiteral("点 击 进 入"));
+    button->click();
+    EXPECT_TRUE(search->isVisible());
+    EXPECT_FALSE(dlg.isVisible());
+
+    // The request goes out through the main window's connection and the
+    // answer comes back through its queue.
+    ASSERT_TRUE(waitFor([&] { return AccountState::Instance().connectionsMade > 0; }));
+    search->keyBox()->setEditText(QStringLiteral("热血"));
+    search->StartSearch();
+    ASSERT_TRUE(waitFor([&] { return search->ads.size() == 3; }));
+    EXPECT_EQ(search->statusText(), QStringLiteral("已请求：3条/共：3条"));
+    EXPECT_EQ(search->countList.state().rowCount, 2);
+
+    search->close();
+    EXPECT_FALSE(search->isVisible());
+    EXPECT_TRUE(dlg.isVisible());
 }
 
 TEST_F(MainWindow, ContextMenuCopyAndLinks)

@@ -1,0 +1,7 @@
+#include "search/SearchHelpDlg.h"
+
+#include "res/Resources.h"
+
+CSearchHelpDlg::CSearchHelpDlg(QWidget *parent) : DialogWindow(res::dialog(res::SearchHelpDialog), parent)
+{
+}
