@@ -52,9 +52,15 @@ bool RefreshDomains()
         return false; // a failed request says nothing about the list: keep it
 
     AccountState &state = AccountState::Instance();
-    std::map<QString, DomainRecord> previous;
-    previous.swap(state.domains);
-    for (const QString &text : SplitText(*reply, u'|')) {
+    state.domains = parseDomainList(*reply, state.domains);
+    return true;
+}
+
+std::map<QString, DomainRecord> parseDomainList(const QString &reply,
+                                                const std::map<QString, DomainRecord> &previous)
+{
+    std::map<QString, DomainRecord> domains;
+    for (const QString &text : SplitText(reply, u'|')) {
         const QStringList fields = SplitText(text, u';');
         if (fields.size() < 3)
             continue;
@@ -64,9 +70,9 @@ bool RefreshDomains()
             record.adCount = old->second.adCount;
             record.updateTime = old->second.updateTime;
         }
-        state.domains.emplace(record.url, std::move(record)); // a repeated address keeps its first record
+        domains.emplace(record.url, std::move(record)); // a repeated address keeps its first record
     }
-    return true;
+    return domains;
 }
 
 bool AddDomain(DomainRecord record)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+
 #include <QString>
 
 #include "account/AccountState.h"
@@ -19,6 +21,11 @@ QString GetUserDomainInfo();
 // listed keeps its adCount and updateTime. When the request fails the
 // previous list stays and false is returned; an empty reply empties it.
 bool RefreshDomains();
+
+// The list a reply describes, read as RefreshDomains() reads it; an address
+// found in `previous` keeps its adCount and updateTime.
+std::map<QString, DomainRecord> parseDomainList(const QString &reply,
+                                                const std::map<QString, DomainRecord> &previous);
 
 // Asks the service to store the record under its url (replacing an earlier
 // one). Its effect shows in the next RefreshDomains. True when a reply came

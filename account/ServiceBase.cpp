@@ -90,6 +90,11 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
             return std::nullopt;
         drain();
     }
+    return replyText(body);
+}
+
+QString replyText(const QByteArray &body)
+{
     QString text = WebText::fromAnsi(body);
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0)
@@ -211,9 +216,18 @@ LoginResult requestLogin(const ServiceBase &service, const QString &userName, co
     result.outcome = LoginResult::NoReply;
     const std::optional<QString> reply = service.fetch(
         WebProtocol::target(WebProtocol::Path::Login, service.BuildSignedQuery(type, userName, password)));
-    if (!reply || reply->size() < 2)
+    if (!reply)
         return result;
-    const QStringList fields = SplitText(*reply, u'|');
+    return parseLoginReply(*reply);
+}
+
+LoginResult parseLoginReply(const QString &reply)
+{
+    LoginResult result;
+    result.outcome = LoginResult::NoReply;
+    if (reply.size() < 2)
+        return result;
+    const QStringList fields = SplitText(reply, u'|');
     if (fields.isEmpty()) // nothing but separators: as unreadable as a too short reply
         return result;
 

@@ -31,6 +31,9 @@ inline constexpr int kMaxReplyBytes = 9'999;
 // decoded from GBK up to the first NUL. nullopt for every failure: no
 // connection, another status, a time-out.
 std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts = {});
+// The text of a reply body as httpFetch() hands it out: decoded from GBK and
+// cut at the first NUL.
+QString replyText(const QByteArray &body);
 // The reply text, empty when the request failed.
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts = {});
 
@@ -113,6 +116,9 @@ struct LoginResult {
 // periodic refresh); stores nothing.
 LoginResult requestLogin(const ServiceBase &service, const QString &userName, const QString &password,
                          const QString &type);
+
+// What a login reply says; NoReply for a text too short or without a field.
+LoginResult parseLoginReply(const QString &reply);
 
 // Stores an attempt's result in the account, under its lock, and is the only
 // place that does. Refused: loginCode and loginMessage. Incomplete: loginCode

@@ -46,12 +46,9 @@ bool CAccountAddDlg::OnCreate()
         return false;
     }
     const std::optional<QString> reply = ServiceBase::Instance().fetch(accountAddRequest(input, clock()));
-    if (!reply) {
-        showError(QStringLiteral("连接服务器失败，请稍后再试！"));
-        return false;
-    }
-    if (*reply != QStringLiteral("0")) {
-        showError(QStringLiteral("账号已存在或其他未知错误！"));
+    const QString replyProblem = accountAddProblem(reply);
+    if (!replyProblem.isEmpty()) {
+        showError(replyProblem);
         return false;
     }
     platform::showMessageBox(services(), this,

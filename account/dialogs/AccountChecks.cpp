@@ -45,3 +45,12 @@ QString accountAddRequest(const NewAccountInput &in, qint64 unixSeconds)
     return WebProtocol::target(WebProtocol::Path::AccountAdd,
                                WebProtocol::accountAddQuery(in.userName, in.password, in.qq, unixSeconds));
 }
+
+QString accountAddProblem(const std::optional<QString> &reply)
+{
+    if (!reply)
+        return QStringLiteral("连接服务器失败，请稍后再试！");
+    if (*reply != QStringLiteral("0"))
+        return QStringLiteral("账号已存在或其他未知错误！");
+    return {};
+}

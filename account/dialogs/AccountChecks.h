@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 // What the account dialog collects before it asks the service for a new account.
@@ -20,3 +22,8 @@ QString checkNewAccount(const NewAccountInput &input);
 // Path and query of the account request: time, user, pass, key and qq. The
 // key digest is taken over the raw texts; the values travel percent-encoded.
 QString accountAddRequest(const NewAccountInput &input, qint64 unixSeconds);
+
+// What the dialog tells the user about the service's reply (nullopt: the
+// request failed); empty when the account was created, which only the
+// exact reply "0" says.
+QString accountAddProblem(const std::optional<QString> &reply);
