@@ -5,6 +5,22 @@
 
 namespace {
 constexpr size_t kReadChunk = 65536;
+// A buffer above this is given back once the frame it was grown for is through.
+constexpr size_t kKeptCapacity = 4 * kReadChunk;
+} // namespace
+
+void FrameCutter::setMaxFrameLength(int32_t length)
+{
+    maxLength = std::clamp(length, kFrameHeaderSize, kMaxFrameLength);
+}
+
+void FrameCutter::reallocate(size_t size)
+{
+    auto fresh = std::make_unique_for_overwrite<char[]>(size);
+    if (heldBytes)
+        std::memcpy(fresh.get(), buffer.get(), heldBytes);
+    buffer = std::move(fresh);
+    capacity = size;
 }
 
 void FrameCutter::reserve(size_t needed)
@@ -12,12 +28,7 @@ void FrameCutter::reserve(size_t needed)
     needed = std::min(needed, size_t(kMaxFrameLength));
     if (needed <= capacity)
         return;
-    const size_t grown = std::min(std::max(needed, capacity * 2), size_t(kMaxFrameLength));
-    auto bigger = std::make_unique_for_overwrite<char[]>(grown);
-    if (heldBytes)
-        std::memcpy(bigger.get(), buffer.get(), heldBytes);
-    buffer = std::move(bigger);
-    capacity = grown;
+    reallocate(std::min(std::max(needed, capacity * 2), size_t(kMaxFrameLength)));
 }
 
 char *FrameCutter::writeArea()
@@ -59,6 +70,9 @@ void FrameCutter::compact(size_t offset)
     if (offset < heldBytes)
         std::memmove(buffer.get(), buffer.get() + offset, heldBytes - offset);
     heldBytes -= offset;
+    // Give back a buffer grown for a large frame, unless the next one is as large.
+    if (capacity > kKeptCapacity && heldBytes <= kReadChunk && pending <= kReadChunk)
+        reallocate(2 * kReadChunk);
 }
 
 void FrameCutter::clear()
@@ -66,7 +80,7 @@ void FrameCutter::clear()
     heldBytes = 0;
     pending = 0;
     // Give back a buffer grown for one huge frame.
-    if (capacity > 4 * kReadChunk) {
+    if (capacity > kKeptCapacity) {
         buffer.reset();
         capacity = 0;
     }

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "net/MsgHeader.h"
 
 // Holds received bytes and cuts them into frames. Knows nothing of sockets, so
-// it can be fed bytes in any chunking. The buffer grows on demand up to
-// kMaxFrameLength; bad lengths are rejected as soon as their header is read.
+// it can be fed bytes in any chunking. The buffer grows on demand up to the
+// frame length limit (kMaxFrameLength unless set lower) and shrinks again once
+// a large frame is through; bad lengths are rejected as soon as their header
+// is read.
 class FrameCutter {
 public:
     enum class Status {
         Ok,
-        FrameTooLarge, // a header announced more than kMaxFrameLength bytes
+        FrameTooLarge, // a header announced more than maxFrameLength() bytes
         FrameTooSmall, // a header announced fewer than kFrameHeaderSize bytes
     };
 
@@ -26,15 +29,22 @@ public:
     // Copies bytes in (for tests and benchmarks).
     void append(const char *data, size_t n);
 
-    // Delivers every complete frame held, in order, as onFrame(frame, length),
-    // then moves an incomplete tail to the buffer start. Stops at the first
-    // bad header and reports it; the frames before it have been delivered.
-    template <class OnFrame> Status cut(OnFrame &&onFrame)
+    // The longest frame accepted, at most kMaxFrameLength; takes effect from
+    // the next header read, also in the middle of a cut().
+    void setMaxFrameLength(int32_t length);
+    int32_t maxFrameLength() const { return maxLength; }
+
+    // Delivers the complete frames held, in order, as onFrame(frame, length),
+    // at most maxFrames of them, then moves the rest to the buffer start.
+    // Stops at the first bad header and reports it; the frames before it have
+    // been delivered.
+    template <class OnFrame> Status cut(OnFrame &&onFrame, size_t maxFrames = SIZE_MAX)
     {
         size_t offset = 0;
+        size_t delivered = 0;
         Status status = Status::Ok;
         pending = 0;
-        while (heldBytes - offset >= size_t(kFrameHeaderSize)) {
+        while (delivered < maxFrames && heldBytes - offset >= size_t(kFrameHeaderSize)) {
             const char *frame = buffer.get() + offset;
             const int32_t length = readLe32(frame);
             if (length < kFrameHeaderSize) {
@@ -42,7 +52,7 @@ public:
                 lastBadLength = length;
                 break;
             }
-            if (length > kMaxFrameLength) {
+            if (length > maxLength) {
                 status = Status::FrameTooLarge;
                 lastBadLength = length;
                 break;
@@ -53,6 +63,7 @@ public:
             }
             onFrame(frame, length);
             offset += size_t(length);
+            ++delivered;
         }
         compact(offset);
         return status;
@@ -67,10 +78,12 @@ public:
 private:
     void compact(size_t offset);
     void reserve(size_t needed);
+    void reallocate(size_t size);
 
     std::unique_ptr<char[]> buffer;
     size_t capacity = 0;
     size_t heldBytes = 0;
     size_t pending = 0;
     int32_t lastBadLength = 0;
+    int32_t maxLength = kMaxFrameLength;
 };

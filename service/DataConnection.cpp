@@ -4,25 +4,64 @@
 
 #include "service/DataMessages.h"
 #include "service/DataServer.h"
+#include "service/ServiceLimits.h"
 #include "service/ServiceLog.h"
 
-DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, int number)
-    : QObject(&owner), server(owner), socket(tcpSocket), connectionId(number)
+namespace {
+
+// What Qt buffers from the socket before it leaves the rest to the kernel, so
+// that a connection that is not being read pushes back on its peer.
+constexpr qint64 kSocketReadBuffer = 64 * 1024;
+
+} // namespace
+
+DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket,
+                               int number)
+    : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)), connectionId(number)
 {
     socket->setParent(this);
+    socket->setReadBufferSize(kSocketReadBuffer);
     peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
-    idle.setSingleShot(true);
-    idle.setInterval(server.idleTimeout());
-    connect(&idle, &QTimer::timeout, this, [this] { closeWith(QStringLiteral("silent too long")); });
-    connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
+    watch.setSingleShot(true);
+    connect(&watch, &QTimer::timeout, this, [this] {
+        closeWith(loggedInUser.isEmpty()
+                      ? QStringLiteral("no login within %1 ms").arg(limits().loginDeadlineMs)
+                      : QStringLiteral("silent too long"));
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this] { serve(); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (socket->bytesToWrite() <= limits().outputPauseBytes)
+            queueTurn();
+    });
     connect(socket, &QTcpSocket::disconnected, this,
             [this] { finish(closingStarted ? QString() : QStringLiteral("closed by peer")); });
-    idle.start();
+    cutter.setMaxFrameLength(limits().preLoginFrameBytes);
+    watch.start(limits().loginDeadlineMs);
 }
 
 DataConnection::~DataConnection()
 {
     socket->disconnect(this);
+}
+
+const ServiceLimits &DataConnection::limits() const
+{
+    return server.limits;
+}
+
+void DataConnection::setUser(const QString &name)
+{
+    // A refused login leaves the deadline running: retrying does not buy time.
+    if (name == loggedInUser)
+        return;
+    loggedInUser = name;
+    if (name.isEmpty()) {
+        cutter.setMaxFrameLength(limits().preLoginFrameBytes);
+        watch.start(limits().loginDeadlineMs);
+    } else {
+        cutter.setMaxFrameLength(kMaxFrameLength);
+        watch.start(limits().dataIdleTimeoutMs);
+    }
 }
 
 void DataConnection::log(const QString &text) const
@@ -40,7 +79,7 @@ void DataConnection::sendFrame(const QByteArray &frame)
     if (closingStarted || frame.isEmpty())
         return;
     socket->write(frame);
-    if (socket->bytesToWrite() > DataServer::kMaxPendingBytes)
+    if (socket->bytesToWrite() > limits().dataOutputCapBytes)
         closeWith(QStringLiteral("peer does not read its data"));
 }
 
@@ -50,28 +89,68 @@ void DataConnection::closeWith(const QString &reason)
         return;
     closingStarted = true;
     log(QStringLiteral("closing: ") + reason);
-    idle.stop();
+    watch.stop();
     socket->abort();
     finish(QString());
 }
 
-void DataConnection::onReadyRead()
+void DataConnection::queueTurn()
 {
-    idle.start();
-    while (!closingStarted && socket->bytesAvailable() > 0) {
-        char *area = cutter.writeArea();
+    if (turnQueued || closingStarted)
+        return;
+    turnQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { serve(); }, Qt::QueuedConnection);
+}
+
+void DataConnection::handle(const char *frame, int length)
+{
+    if (closingStarted)
+        return;
+    // Only whole frames of a logged-in peer count as life; bytes dripping in do not.
+    if (!loggedInUser.isEmpty())
+        watch.start();
+    server.handleFrame(*this, frame, length);
+}
+
+void DataConnection::serve()
+{
+    turnQueued = false;
+    const size_t perTurn = size_t(limits().framesPerTurn);
+    size_t handled = 0;
+    while (!closingStarted) {
+        // Back-pressure: the next turn comes with bytesWritten.
+        if (socket->bytesToWrite() > limits().outputPauseBytes)
+            return;
+        const FrameCutter::Status status = cutter.cut(
+            [this, &handled](const char *frame, int length) {
+                ++handled;
+                handle(frame, length);
+            },
+            perTurn - handled);
+        if (status == FrameCutter::Status::FrameTooLarge) {
+            closeWith(QStringLiteral("frame length %1 above the limit of %2%3")
+                          .arg(cutter.badLength())
+                          .arg(cutter.maxFrameLength())
+                          .arg(loggedInUser.isEmpty() ? QStringLiteral(" before login") : QString()));
+            return;
+        }
+        if (status == FrameCutter::Status::FrameTooSmall) {
+            closeWith(QStringLiteral("frame length %1 below the header").arg(cutter.badLength()));
+            return;
+        }
+        if (handled >= perTurn) {
+            // Let the other connections have their turn before the rest.
+            queueTurn();
+            return;
+        }
+        if (socket->bytesAvailable() <= 0)
+            return;
+        char *area = cutter.writeArea(); // makes the room writeCapacity() reports
         const qint64 got = socket->read(area, qint64(cutter.writeCapacity()));
         if (got <= 0)
-            break;
+            return;
         cutter.commit(size_t(got));
-        const FrameCutter::Status status = cutter.cut([this](const char *frame, int length) {
-            if (!closingStarted)
-                server.handleFrame(*this, frame, length);
-        });
-        if (status == FrameCutter::Status::FrameTooLarge)
-            closeWith(QStringLiteral("frame length %1 above the limit").arg(cutter.badLength()));
-        else if (status == FrameCutter::Status::FrameTooSmall)
-            closeWith(QStringLiteral("frame length %1 below the header").arg(cutter.badLength()));
     }
 }
 

@@ -5,24 +5,29 @@
 #include <QTimer>
 
 #include "net/FrameCutter.h"
+#include "service/ConnectionGate.h"
 
 class DataServer;
 class MsgHeader;
 class QTcpSocket;
+struct ServiceLimits;
 
 // One accepted socket of the data server: cuts frames and hands them to the
-// server, sends answers, and closes when the peer is silent too long, sends a
-// frame out of bounds, or stops reading what it is sent.
+// server a few per turn, sends answers, and reads nothing more while its
+// answers wait to go out. Closes when the peer does not log in in time, is
+// silent too long after it did, sends a frame out of bounds, or stops reading
+// what it is sent.
 class DataConnection : public QObject {
 public:
-    DataConnection(DataServer &owner, QTcpSocket *tcpSocket, int number);
+    DataConnection(DataServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket, int number);
     ~DataConnection() override;
     DataConnection(const DataConnection &) = delete;
     DataConnection &operator=(const DataConnection &) = delete;
 
     int id() const { return connectionId; }
     const QString &user() const { return loggedInUser; }
-    void setUser(const QString &name) { loggedInUser = name; }
+    // Empty: not logged in, with the small frame limit and the login deadline.
+    void setUser(const QString &name);
     bool closing() const { return closingStarted; }
 
     void log(const QString &text) const;
@@ -31,16 +36,23 @@ public:
     void closeWith(const QString &reason);
 
 private:
-    void onReadyRead();
+    const ServiceLimits &limits() const;
+    // Handles what is buffered and reads on, up to framesPerTurn frames.
+    void serve();
+    void queueTurn();
+    void handle(const char *frame, int length);
     void finish(const QString &reason);
 
     DataServer &server;
     QTcpSocket *socket;
+    ConnectionGate::Ticket place;
     FrameCutter cutter;
-    QTimer idle;
+    // The login deadline until a login succeeds, then the idle timeout.
+    QTimer watch;
     QString peer;
     QString loggedInUser;
     int connectionId;
+    bool turnQueued = false;
     bool closingStarted = false;
     bool finished = false;
 };

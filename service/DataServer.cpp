@@ -14,10 +14,15 @@
 
 using namespace DataMessages;
 
-DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, QObject *parent)
-    : QObject(parent), accounts(accountStore), ads(adStore)
+DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionGate &gate,
+                       const ServiceLimits &serviceLimits, QObject *parent)
+    : QObject(parent), accounts(accountStore), ads(adStore), limits(serviceLimits),
+      // A refused client sees the connection closed at once.
+      listener(QStringLiteral("data"), gate, QByteArray(),
+               [this](QTcpSocket *socket, ConnectionGate::Ticket ticket) {
+                   onAdmitted(socket, std::move(ticket));
+               })
 {
-    connect(&server, &QTcpServer::newConnection, this, &DataServer::onNewConnection);
 }
 
 DataServer::~DataServer()
@@ -30,27 +35,25 @@ DataServer::~DataServer()
 
 bool DataServer::listen(const QHostAddress &address, quint16 port)
 {
-    return server.listen(address, port);
+    return listener.listen(address, port);
 }
 
 void DataServer::close()
 {
-    server.close();
+    listener.close();
     for (DataConnection *c : QList<DataConnection *>(connections))
         c->closeWith(QStringLiteral("service stopping"));
 }
 
-void DataServer::onNewConnection()
+void DataServer::onAdmitted(QTcpSocket *socket, ConnectionGate::Ticket ticket)
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        auto *connection = new DataConnection(*this, socket, nextId++);
-        connections.append(connection);
-        connection->log(QStringLiteral("connected"));
-        MsgConnected greeting;
-        greeting.body.set_randomseed(int32_t(QRandomGenerator::global()->bounded(1 << 30)));
-        connection->send(greeting);
-    }
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto *connection = new DataConnection(*this, socket, std::move(ticket), nextId++);
+    connections.append(connection);
+    connection->log(QStringLiteral("connected"));
+    MsgConnected greeting;
+    greeting.body.set_randomseed(int32_t(QRandomGenerator::global()->bounded(1 << 30)));
+    connection->send(greeting);
 }
 
 void DataServer::forget(DataConnection *connection)

@@ -4,11 +4,10 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
-#include <QTcpServer>
-
-#include <functional>
 
 #include "net/MsgHeader.h"
+#include "service/GuardedListener.h"
+#include "service/ServiceLimits.h"
 
 class AccountStore;
 class AdStore;
@@ -20,21 +19,16 @@ class DataConnection;
 class DataServer : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kDefaultIdleTimeoutMs = 120 * 1000;
-    // A peer that stops reading is dropped rather than buffered for without end.
-    static constexpr qint64 kMaxPendingBytes = 64 * 1024 * 1024;
-
-    DataServer(AccountStore &accountStore, AdStore &adStore, QObject *parent = nullptr);
+    // Connections are admitted through gate and held to limits.
+    DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionGate &gate,
+               const ServiceLimits &limits, QObject *parent = nullptr);
     ~DataServer() override;
 
     bool listen(const QHostAddress &address, quint16 port);
-    quint16 port() const { return server.serverPort(); }
-    QString errorString() const { return server.errorString(); }
+    quint16 port() const { return listener.port(); }
+    QString errorString() const { return listener.errorString(); }
     void close();
 
-    // A connection silent for longer than this is closed.
-    void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
-    int idleTimeout() const { return idleTimeoutMs; }
     int connectionCount() const { return int(connections.size()); }
 
     // Sends every connection logged in as user the complete ads of its
@@ -47,7 +41,7 @@ public:
 private:
     friend class DataConnection;
 
-    void onNewConnection();
+    void onAdmitted(QTcpSocket *socket, ConnectionGate::Ticket ticket);
     void forget(DataConnection *connection);
     // Encoded notification for a user, or empty when the user is unknown.
     QByteArray adsChangeFrame(const QString &user, const QStringList &changedUrls) const;
@@ -58,10 +52,10 @@ private:
     void searchForwards(DataConnection &connection, const MsgUserSearchForwardReq &req);
     void searchHistory(DataConnection &connection, const MsgUserSearchHisReq &req);
 
-    QTcpServer server;
     AccountStore &accounts;
     AdStore &ads;
+    const ServiceLimits limits;
+    GuardedListener listener;
     QList<DataConnection *> connections;
-    int idleTimeoutMs = kDefaultIdleTimeoutMs;
     int nextId = 1;
 };

@@ -24,6 +24,7 @@ void HttpRequestParser::clear()
 {
     buffer.clear();
     scanFrom = 0;
+    lineEndsCheckedTo = 0;
     pending.reset();
     frameBytes = 0;
     failure = Error::None;
@@ -35,6 +36,9 @@ HttpRequestParser::Result HttpRequestParser::next()
         return fail(failure);
     if (!pending) {
         const qsizetype end = buffer.indexOf(kHeaderEnd, scanFrom);
+        const Error lineEnds = checkLineEnds(end < 0 ? buffer.size() : end + kHeaderEnd.size());
+        if (lineEnds != Error::None)
+            return fail(lineEnds);
         if (end < 0) {
             // A blank line still to come starts at size - 3 at the earliest,
             // so the block is too long as soon as that is past the limit;
@@ -61,7 +65,26 @@ HttpRequestParser::Result HttpRequestParser::next()
     pending.reset();
     frameBytes = 0;
     scanFrom = 0;
+    lineEndsCheckedTo = 0;
     return result;
+}
+
+HttpRequestParser::Error HttpRequestParser::checkLineEnds(qsizetype to)
+{
+    qsizetype i = lineEndsCheckedTo;
+    for (; i < to; ++i) {
+        const char c = buffer.at(i);
+        if (c == '\n' && (i == 0 || buffer.at(i - 1) != '\r'))
+            return Error::BadLineEnding;
+        if (c == '\r') {
+            if (i + 1 >= buffer.size())
+                break; // its LF may be on the way
+            if (buffer.at(i + 1) != '\n')
+                return Error::BadLineEnding;
+        }
+    }
+    lineEndsCheckedTo = i;
+    return Error::None;
 }
 
 HttpRequestParser::Error HttpRequestParser::parseHead(qsizetype headerEnd)
@@ -75,8 +98,12 @@ HttpRequestParser::Error HttpRequestParser::parseHead(qsizetype headerEnd)
         return Error::BadRequestLine;
     request.method = requestLine.left(firstSpace);
     request.version = requestLine.mid(lastSpace + 1);
-    if (!request.version.startsWith("HTTP/"))
+    const QByteArray &v = request.version;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (v.size() != 8 || !v.startsWith("HTTP/") || !digit(v[5]) || v[6] != '.' || !digit(v[7]))
         return Error::BadRequestLine;
+    if (request.version != "HTTP/1.1" && request.version != "HTTP/1.0")
+        return Error::UnsupportedVersion;
     QByteArray target = requestLine.mid(firstSpace + 1, lastSpace - firstSpace - 1).trimmed();
     // Absolute form, as sent to a proxy: only the path and query count.
     if (target.startsWith("http://") || target.startsWith("https://")) {
@@ -89,8 +116,15 @@ HttpRequestParser::Error HttpRequestParser::parseHead(qsizetype headerEnd)
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        // Two lengths that differ leave the end of the body open to guessing.
+        if (name == "content-length" && request.headers.contains(name) &&
+            request.headers.value(name) != value)
+            return Error::ConflictingLengths;
+        request.headers.insert(name, value);
     }
     if (!request.header("transfer-encoding").isEmpty())
         return Error::UnsupportedTransferEncoding;
@@ -124,7 +158,11 @@ int HttpRequestParser::httpStatus(Error error)
         return 431;
     case Error::BadRequestLine:
     case Error::BadLength:
+    case Error::BadLineEnding:
+    case Error::ConflictingLengths:
         return 400;
+    case Error::UnsupportedVersion:
+        return 505;
     case Error::UnsupportedTransferEncoding:
         return 501;
     case Error::BodyTooLarge:
@@ -148,6 +186,12 @@ const char *HttpRequestParser::errorName(Error error)
         return "bad length";
     case Error::BodyTooLarge:
         return "body too large";
+    case Error::UnsupportedVersion:
+        return "unsupported version";
+    case Error::BadLineEnding:
+        return "bad line ending";
+    case Error::ConflictingLengths:
+        return "conflicting lengths";
     }
     return "unknown";
 }

@@ -44,6 +44,9 @@ public:
         UnsupportedTransferEncoding, // chunked and friends are not read
         BadLength,                   // Content-Length not a non-negative number
         BodyTooLarge,                // Content-Length above the limit
+        UnsupportedVersion,          // HTTP, but neither 1.0 nor 1.1
+        BadLineEnding,               // a CR or LF alone in the header block
+        ConflictingLengths,          // Content-Length given twice, differently
     };
 
     struct Result {
@@ -76,12 +79,17 @@ private:
     Result fail(Error error);
     // Reads the header block buffer[0, headerEnd); sets pending and frameBytes.
     Error parseHead(qsizetype headerEnd);
+    // Lines end in CR LF; a lone CR or LF in buffer[0, to) is refused as soon
+    // as it is seen, rather than waiting for a blank line that may never come.
+    Error checkLineEnds(qsizetype to);
 
     int headerLimit;
     int bodyLimit;
     QByteArray buffer;
     // Where the search for the blank line resumes; what is before holds none.
     qsizetype scanFrom = 0;
+    // Where checkLineEnds() resumes.
+    qsizetype lineEndsCheckedTo = 0;
     // The request whose header block has been read, waiting for its body.
     std::optional<HttpRequest> pending;
     qsizetype frameBytes = 0;

@@ -1,6 +1,5 @@
 #include "service/HttpServer.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -8,19 +7,50 @@
 
 namespace {
 
+// What Qt buffers from the socket before it leaves the rest to the kernel, so
+// that a connection that is not being read pushes back on its peer.
+constexpr qint64 kSocketReadBuffer = 64 * 1024;
+
+HttpReply plainReply(int status)
+{
+    HttpReply reply;
+    reply.status = status;
+    reply.body = HttpServer::statusText(status);
+    return reply;
+}
+
+} // namespace
+
 // One accepted socket: feeds what arrives to a parser and answers each
 // request it yields, in turn.
 class HttpConnection : public QObject {
 public:
-    HttpConnection(QTcpSocket *tcpSocket, const HttpServer::Handler &onRequest, int idleTimeoutMs,
-                   QObject *parent)
-        : QObject(parent), socket(tcpSocket), handler(onRequest)
+    HttpConnection(HttpServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket)
+        : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)), handler(owner.handler),
+          limits(owner.limits)
     {
+        server.connections.append(this);
         socket->setParent(this);
+        socket->setReadBufferSize(kSocketReadBuffer);
         idle.setSingleShot(true);
-        idle.setInterval(idleTimeoutMs);
-        connect(&idle, &QTimer::timeout, this, [this] { socket->abort(); });
-        connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::onReadyRead);
+        idle.setInterval(limits.webIdleTimeoutMs);
+        connect(&idle, &QTimer::timeout, this, [this] { drop(QStringLiteral("idle")); });
+        requestDeadline.setSingleShot(true);
+        requestDeadline.setInterval(limits.requestDeadlineMs);
+        connect(&requestDeadline, &QTimer::timeout, this, [this] {
+            ServiceLog::line(QStringLiteral("web %1 request not complete within %2 ms")
+                                 .arg(socket->peerAddress().toString())
+                                 .arg(limits.requestDeadlineMs));
+            send(plainReply(408), false, true);
+        });
+        connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::serve);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+            // A peer taking its replies is alive, however long they take.
+            if (idle.isActive())
+                idle.start();
+            if (socket->bytesToWrite() <= limits.outputPauseBytes)
+                queueTurn();
+        });
         connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
         connect(socket, &QTcpSocket::errorOccurred, this, [this] {
             if (socket->state() == QAbstractSocket::UnconnectedState)
@@ -28,24 +58,66 @@ public:
         });
         idle.start();
     }
-    ~HttpConnection() override { socket->disconnect(this); }
+    ~HttpConnection() override
+    {
+        socket->disconnect(this);
+        server.connections.removeOne(this);
+    }
     HttpConnection(const HttpConnection &) = delete;
     HttpConnection &operator=(const HttpConnection &) = delete;
 
+    qint64 pendingOutput() const { return socket->bytesToWrite(); }
+
 private:
-    void onReadyRead()
+    void queueTurn()
     {
-        parser.feed(socket->readAll());
-        idle.start();
+        if (turnQueued || closing)
+            return;
+        turnQueued = true;
+        QMetaObject::invokeMethod(
+            this, [this] { serve(); }, Qt::QueuedConnection);
+    }
+
+    // Answers what is buffered and reads on, up to framesPerTurn requests.
+    void serve()
+    {
+        turnQueued = false;
+        int answered = 0;
         while (!closing) {
+            // Back-pressure: the next turn comes with bytesWritten.
+            if (socket->bytesToWrite() > limits.outputPauseBytes)
+                break;
+            if (answered >= limits.framesPerTurn) {
+                // Let the other connections have their turn before the rest.
+                queueTurn();
+                break;
+            }
             HttpRequestParser::Result result = parser.next();
-            if (result.status == HttpRequestParser::Status::NeedMore)
-                return;
+            if (result.status == HttpRequestParser::Status::Complete) {
+                requestDeadline.stop();
+                idle.start();
+                answer(result.request);
+                ++answered;
+                continue;
+            }
             if (result.status == HttpRequestParser::Status::Failed) {
-                fail(HttpRequestParser::httpStatus(result.error));
+                fail(result.error);
                 return;
             }
-            answer(result.request);
+            if (socket->bytesAvailable() <= 0)
+                break;
+            parser.feed(socket->read(kSocketReadBuffer));
+        }
+        if (closing)
+            return;
+        // The deadline covers a whole request from its first byte; the idle
+        // timeout the time between requests.
+        if (parser.buffered() > 0) {
+            idle.stop();
+            if (!requestDeadline.isActive())
+                requestDeadline.start();
+        } else if (!idle.isActive()) {
+            idle.start();
         }
     }
 
@@ -70,56 +142,95 @@ private:
         send(reply, HttpRequestParser::keepAlive(request), request.method != "HEAD");
     }
 
-    void fail(int status)
+    void fail(HttpRequestParser::Error error)
     {
-        HttpReply reply;
-        reply.status = status;
-        reply.body = HttpServer::statusText(status);
+        const int status = HttpRequestParser::httpStatus(error);
         ServiceLog::line(
-            QStringLiteral("web %1 bad request -> %2").arg(socket->peerAddress().toString()).arg(status));
-        send(reply, false, true);
+            QStringLiteral("web %1 bad request (%2) -> %3")
+                .arg(socket->peerAddress().toString(), QLatin1String(HttpRequestParser::errorName(error)))
+                .arg(status));
+        send(plainReply(status), false, true);
     }
 
     void send(const HttpReply &reply, bool keepAlive, bool withBody)
     {
-        QByteArray out =
-            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + HttpServer::statusText(reply.status) +
-            "\r\nContent-Type: " + reply.contentType +
-            "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
-            "\r\nCache-Control: no-store\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
-        if (withBody)
-            out += reply.body;
-        socket->write(out);
+        socket->write(HttpServer::replyBytes(reply, keepAlive, withBody));
+        if (socket->bytesToWrite() > limits.webOutputCapBytes) {
+            drop(QStringLiteral("%1 reply bytes not taken").arg(socket->bytesToWrite()));
+            return;
+        }
         if (!keepAlive) {
             closing = true;
+            idle.stop();
+            requestDeadline.stop();
             parser.clear();
             socket->disconnectFromHost();
         }
     }
 
+    void drop(const QString &reason)
+    {
+        if (!reason.isEmpty() && reason != QLatin1String("idle"))
+            ServiceLog::line(
+                QStringLiteral("web %1 dropped: %2").arg(socket->peerAddress().toString(), reason));
+        closing = true;
+        idle.stop();
+        requestDeadline.stop();
+        socket->abort();
+    }
+
+    HttpServer &server;
     QTcpSocket *socket;
-    HttpServer::Handler handler;
+    ConnectionGate::Ticket place;
+    const HttpServer::Handler &handler;
+    const ServiceLimits &limits;
     HttpRequestParser parser;
     QTimer idle;
+    QTimer requestDeadline;
+    bool turnQueued = false;
     bool closing = false;
 };
 
-} // namespace
-
-HttpServer::HttpServer(Handler onRequest, QObject *parent) : QObject(parent), handler(std::move(onRequest))
+HttpServer::HttpServer(Handler onRequest, ConnectionGate &gate, const ServiceLimits &serviceLimits,
+                       QObject *parent)
+    : QObject(parent), handler(std::move(onRequest)), limits(serviceLimits),
+      listener(QStringLiteral("web"), gate, replyBytes(plainReply(503), false, true),
+               [this](QTcpSocket *socket, ConnectionGate::Ticket ticket) {
+                   new HttpConnection(*this, socket, std::move(ticket));
+               })
 {
-    connect(&server, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
+}
+
+HttpServer::~HttpServer()
+{
+    // Connections are children; they must not reach into a half-destroyed server.
+    const QList<HttpConnection *> open = connections;
+    qDeleteAll(open);
 }
 
 bool HttpServer::listen(const QHostAddress &address, quint16 port)
 {
-    return server.listen(address, port);
+    return listener.listen(address, port);
 }
 
-void HttpServer::onNewConnection()
+qint64 HttpServer::pendingOutput() const
 {
-    while (QTcpSocket *socket = server.nextPendingConnection())
-        new HttpConnection(socket, handler, idleTimeoutMs, this);
+    qint64 total = 0;
+    for (const HttpConnection *c : connections)
+        total += c->pendingOutput();
+    return total;
+}
+
+QByteArray HttpServer::replyBytes(const HttpReply &reply, bool keepAlive, bool withBody)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) +
+                     "\r\nContent-Type: " + reply.contentType +
+                     "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                     "\r\nCache-Control: no-store\r\nConnection: " + (keepAlive ? "keep-alive" : "close") +
+                     "\r\n\r\n";
+    if (withBody)
+        out += reply.body;
+    return out;
 }
 
 QByteArray HttpServer::statusText(int status)
@@ -133,12 +244,18 @@ QByteArray HttpServer::statusText(int status)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
     case 413:
         return "Payload Too Large";
     case 431:
         return "Request Header Fields Too Large";
     case 501:
         return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
     default:
         return "Internal Server Error";
     }

@@ -2,12 +2,16 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
-#include <QTcpServer>
 
 #include <functional>
 
+#include "service/GuardedListener.h"
 #include "service/HttpRequestParser.h"
+#include "service/ServiceLimits.h"
+
+class HttpConnection;
 
 struct HttpReply {
     int status = 200;
@@ -17,7 +21,9 @@ struct HttpReply {
 
 // A small HTTP/1.1 server for GET requests with keep-alive. The request
 // target is handed over as raw bytes, so that the handler decides how query
-// values are decoded (they may be GBK, encoded or not).
+// values are decoded (they may be GBK, encoded or not). A connection is served
+// a few requests per turn, and is not read from while its replies wait to go
+// out.
 class HttpServer : public QObject {
     Q_OBJECT
 public:
@@ -26,21 +32,29 @@ public:
     static constexpr int kMaxHeaderBytes = HttpRequestParser::kMaxHeaderBytes;
     static constexpr int kMaxBodyBytes = HttpRequestParser::kMaxBodyBytes;
 
-    explicit HttpServer(Handler onRequest, QObject *parent = nullptr);
+    // Connections are admitted through gate and held to limits.
+    HttpServer(Handler onRequest, ConnectionGate &gate, const ServiceLimits &limits,
+               QObject *parent = nullptr);
+    ~HttpServer() override;
 
     bool listen(const QHostAddress &address, quint16 port);
-    quint16 port() const { return server.serverPort(); }
-    QString errorString() const { return server.errorString(); }
-    void close() { server.close(); }
-    // A connection with no request for this long is closed.
-    void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
+    quint16 port() const { return listener.port(); }
+    QString errorString() const { return listener.errorString(); }
+    void close() { listener.close(); }
+
+    int connectionCount() const { return int(connections.size()); }
+    // Reply bytes waiting to go out, over all connections.
+    qint64 pendingOutput() const;
 
     static QByteArray statusText(int status);
+    // The reply as it goes on the wire.
+    static QByteArray replyBytes(const HttpReply &reply, bool keepAlive, bool withBody);
 
 private:
-    void onNewConnection();
+    friend class HttpConnection;
 
-    QTcpServer server;
     Handler handler;
-    int idleTimeoutMs = 30000;
+    const ServiceLimits limits;
+    GuardedListener listener;
+    QList<HttpConnection *> connections;
 };

@@ -4,6 +4,7 @@
 
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
+#include "service/ConnectionGate.h"
 #include "service/DataServer.h"
 #include "service/Database.h"
 #include "service/DemoData.h"
@@ -13,13 +14,16 @@
 #include "service/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
-    : QObject(parent), serviceOptions(std::move(options)), db(std::make_unique<Database>()),
-      accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
-      webService(std::make_unique<WebService>(*accountStore)),
-      httpServer(
-          std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); })),
-      dataServer(std::make_unique<DataServer>(*accountStore, *adStore))
+    : QObject(parent), serviceOptions(std::move(options)),
+      gate(std::make_unique<ConnectionGate>(serviceOptions.limits.maxConnections,
+                                            serviceOptions.limits.maxConnectionsPerAddress)),
+      db(std::make_unique<Database>()), accountStore(std::make_unique<AccountStore>(*db)),
+      adStore(std::make_unique<AdStore>(*db)), webService(std::make_unique<WebService>(*accountStore)),
+      httpServer(std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); },
+                                              *gate, serviceOptions.limits)),
+      dataServer(std::make_unique<DataServer>(*accountStore, *adStore, *gate, serviceOptions.limits))
 {
+    webService->setPublicUrl(serviceOptions.publicUrl);
     connect(webService.get(), &WebService::addressesChanged, this,
             [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
 }

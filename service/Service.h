@@ -9,6 +9,7 @@
 
 class AccountStore;
 class AdStore;
+class ConnectionGate;
 class DataServer;
 class Database;
 class DemoData;
@@ -38,6 +39,7 @@ public:
     AccountStore &accounts() { return *accountStore; }
     AdStore &ads() { return *adStore; }
     WebService &web() { return *webService; }
+    HttpServer &http() { return *httpServer; }
     DataServer &data() { return *dataServer; }
     // Present in demo mode only.
     DemoTicker *ticker() { return demoTicker.get(); }
@@ -48,6 +50,8 @@ public:
 private:
     ServiceOptions serviceOptions;
     QString error;
+    // Shared by both servers, and outlives their connections.
+    std::unique_ptr<ConnectionGate> gate;
     std::unique_ptr<Database> db;
     std::unique_ptr<AccountStore> accountStore;
     std::unique_ptr<AdStore> adStore;

@@ -1,10 +1,35 @@
 #pragma once
 
+#include <QtGlobal>
+
 // Every limit the service enforces against hostile or heavy clients, with its
 // default. Each one can be changed on the command line (see ServiceOptions);
 // nothing else in the service hard-codes a limit of this kind.
 struct ServiceLimits {
     // --- Connections, frames and requests -------------------------------
+
+    // Open connections of the web service and the data server together, and
+    // from one peer address; clients past either are refused at once.
+    int maxConnections = 1000;
+    int maxConnectionsPerAddress = 64;
+    // Largest frame a data connection may send before it has logged in: a
+    // login or a heartbeat is far smaller.
+    int preLoginFrameBytes = 64 * 1024;
+    // A data connection must log in this long after it was accepted, and a
+    // web request must be complete this long after its first byte.
+    int loginDeadlineMs = 10 * 1000;
+    int requestDeadlineMs = 10 * 1000;
+    // Silence after which a connection is closed: between web requests, and
+    // between frames of a logged-in data connection.
+    int webIdleTimeoutMs = 30 * 1000;
+    int dataIdleTimeoutMs = 120 * 1000;
+    // Frames or requests one connection has handled before the others get a turn.
+    int framesPerTurn = 16;
+    // While more than this waits to go out, nothing more is read from the peer.
+    qint64 outputPauseBytes = 256 * 1024;
+    // A peer with more than this waiting to go out is dropped: it does not read.
+    qint64 webOutputCapBytes = 1024 * 1024;
+    qint64 dataOutputCapBytes = 64 * 1024 * 1024;
 
     // --- Logins, sign-ups and stored data --------------------------------
 };

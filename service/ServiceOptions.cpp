@@ -3,8 +3,62 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QStandardPaths>
+#include <QUrl>
+
+#include <functional>
+#include <vector>
+
+#include "net/MsgHeader.h"
 
 namespace {
+
+// A numeric limit on the command line: its option, its range and the field it sets.
+struct LimitOption {
+    QCommandLineOption option;
+    qint64 min;
+    qint64 max;
+    std::function<void(ServiceLimits &, qint64)> set;
+};
+
+template <class T>
+LimitOption limitOption(const char *name, const char *help, T ServiceLimits::*field, qint64 min, qint64 max)
+{
+    const T defaultValue = ServiceLimits().*field;
+    return {QCommandLineOption(QLatin1String(name),
+                               QStringLiteral("%1 (default %2).").arg(QLatin1String(help)).arg(defaultValue),
+                               QStringLiteral("N"), QString::number(defaultValue)),
+            min, max, [field](ServiceLimits &limits, qint64 value) { limits.*field = T(value); }};
+}
+
+std::vector<LimitOption> connectionLimitOptions()
+{
+    constexpr qint64 kDay = 24 * 3600 * 1000;
+    constexpr qint64 kGiB = 1024 * 1024 * 1024;
+    return {
+        limitOption("max-connections", "Open web and data connections together",
+                    &ServiceLimits::maxConnections, 1, 1000000),
+        limitOption("max-connections-per-address", "Open connections from one address",
+                    &ServiceLimits::maxConnectionsPerAddress, 1, 1000000),
+        limitOption("pre-login-frame-bytes", "Largest data frame before a login",
+                    &ServiceLimits::preLoginFrameBytes, 12, kMaxFrameLength),
+        limitOption("login-deadline-ms", "Milliseconds a data connection has to log in",
+                    &ServiceLimits::loginDeadlineMs, 1, kDay),
+        limitOption("request-deadline-ms", "Milliseconds from the first byte of a web request to its end",
+                    &ServiceLimits::requestDeadlineMs, 1, kDay),
+        limitOption("web-idle-ms", "Milliseconds a web connection may wait between requests",
+                    &ServiceLimits::webIdleTimeoutMs, 1, kDay),
+        limitOption("data-idle-ms", "Milliseconds a logged-in data connection may be silent",
+                    &ServiceLimits::dataIdleTimeoutMs, 1, kDay),
+        limitOption("frames-per-turn", "Frames or requests of one connection handled before the others'",
+                    &ServiceLimits::framesPerTurn, 1, 1000000),
+        limitOption("output-pause-bytes", "Output waiting for a peer above which its input is not read",
+                    &ServiceLimits::outputPauseBytes, 1, kGiB),
+        limitOption("web-output-cap-bytes", "Output waiting for a web client above which it is dropped",
+                    &ServiceLimits::webOutputCapBytes, 1, kGiB),
+        limitOption("data-output-cap-bytes", "Output waiting for a data client above which it is dropped",
+                    &ServiceLimits::dataOutputCapBytes, 1, 16 * kGiB),
+    };
+}
 
 std::optional<quint16> port(const QString &text)
 {
@@ -51,7 +105,16 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     const QCommandLineOption intervalOption(QStringLiteral("change-interval"),
                                             QStringLiteral("Seconds between demo ad changes (0: none)."),
                                             QStringLiteral("SECONDS"), QStringLiteral("20"));
-    parser.addOptions({hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption});
+    const QCommandLineOption publicOption(
+        QStringLiteral("public-url"),
+        QStringLiteral("Address of the web service as clients reach it, for the links it hands out "
+                       "(default: the address a request came in on)."),
+        QStringLiteral("URL"));
+    parser.addOptions(
+        {hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption, publicOption});
+    const std::vector<LimitOption> limitOptions = connectionLimitOptions();
+    for (const LimitOption &limit : limitOptions)
+        parser.addOption(limit.option);
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -95,6 +158,28 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     if (!ok || options.changeIntervalSecs < 0 || options.changeIntervalSecs > 24 * 3600) {
         *error = QStringLiteral("--change-interval takes a number of seconds from 0 to 86400");
         return std::nullopt;
+    }
+    if (parser.isSet(publicOption)) {
+        const QUrl url(parser.value(publicOption), QUrl::StrictMode);
+        if (!url.isValid() ||
+            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) ||
+            url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty()) {
+            *error = QStringLiteral("--public-url takes an http or https address without query, "
+                                    "for example http://ads.example:40000");
+            return std::nullopt;
+        }
+        options.publicUrl = url.toString(QUrl::StripTrailingSlash | QUrl::FullyEncoded);
+    }
+    for (const LimitOption &limit : limitOptions) {
+        const qint64 value = parser.value(limit.option).toLongLong(&ok);
+        if (!ok || value < limit.min || value > limit.max) {
+            *error = QStringLiteral("--%1 takes a number from %2 to %3")
+                         .arg(limit.option.names().first())
+                         .arg(limit.min)
+                         .arg(limit.max);
+            return std::nullopt;
+        }
+        limit.set(options.limits, value);
     }
     return options;
 }

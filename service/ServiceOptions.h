@@ -20,6 +20,9 @@ struct ServiceOptions {
     bool demo = false;
     quint32 seed = 1;
     int changeIntervalSecs = 20;
+    // How clients reach the web service ("http://host:port"), for the links
+    // it hands out; empty: the address each request came in on.
+    QString publicUrl;
     ServiceLimits limits;
 
     // Parses arguments (the program name first). On failure error holds a

@@ -120,18 +120,18 @@ WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, c
     return auth;
 }
 
-QString WebService::selfAddress(const HttpRequest &request, const QString &value)
+QString WebService::selfAddress(const HttpRequest &request, const QString &value) const
 {
     if (!value.startsWith(QLatin1Char('/')))
         return value;
-    QString host = QString::fromLatin1(request.header("host"));
-    if (host.isEmpty()) {
-        const QString address = request.localAddress.protocol() == QAbstractSocket::IPv6Protocol
-                                    ? QLatin1Char('[') + request.localAddress.toString() + QLatin1Char(']')
-                                    : request.localAddress.toString();
-        host = address + QLatin1Char(':') + QString::number(request.localPort);
-    }
-    return QStringLiteral("http://") + host + value;
+    if (!publicUrl.isEmpty())
+        return publicUrl + value;
+    // Never the Host header: that is the client's to write, and the address
+    // ends up in pages and in the links the client opens.
+    const QString address = request.localAddress.protocol() == QAbstractSocket::IPv6Protocol
+                                ? QLatin1Char('[') + request.localAddress.toString() + QLatin1Char(']')
+                                : request.localAddress.toString();
+    return QStringLiteral("http://%1:%2%3").arg(address).arg(request.localPort).arg(value);
 }
 
 HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QString> &args)
@@ -238,7 +238,7 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
 
 HttpReply WebService::page(const HttpRequest &request, bool banner) const
 {
-    // The address comes from the request's Host header: written as text, never as markup.
+    // A configured address may hold anything: written as text, never as markup.
     const QString self = selfAddress(request, QStringLiteral("/")).toHtmlEscaped();
     // The banner is a strip of about 480 × 60 pixels: a table of one row, as simple pages
     // were written, with the badge, the line and a link to the service's own page.

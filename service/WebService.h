@@ -29,6 +29,9 @@ public:
     void setClock(Clock clock) { now = std::move(clock); }
     // Shown to accounts that have no notice line of their own.
     void setDefaultNotice(const QString &notice) { defaultNotice = notice; }
+    // Where clients reach the service ("http://host:port", no trailing "/"),
+    // for the links it hands out; empty: the address a request came in on.
+    void setPublicUrl(const QString &url) { publicUrl = url; }
 
     // Query values, percent-decoded from GBK; the first of a repeated name wins.
     static QHash<QString, QString> parseQuery(const QByteArray &query);
@@ -54,9 +57,11 @@ private:
 
     static HttpReply text(const QString &body);
     static HttpReply failure(int code, const QString &message);
-    static QString selfAddress(const HttpRequest &request, const QString &value);
+    // value as it stands, or, when it is a path, that path on this service.
+    QString selfAddress(const HttpRequest &request, const QString &value) const;
 
     AccountStore &accounts;
     Clock now;
     QString defaultNotice;
+    QString publicUrl;
 };

@@ -90,4 +90,70 @@ TEST(FrameCutter, LargestFrameFitsAndBufferGrowsOnlyOnDemand)
     EXPECT_EQ(cutter.held(), 0u);
 }
 
+TEST(FrameCutter, BufferGrownForALargeFrameIsGivenBackAfterIt)
+{
+    FrameCutter cutter;
+    const std::string large = frameBytes(11, std::string(3 << 20, 'q'));
+    // The large frame with the header of a second large one: that one is
+    // still to come, so the room stays.
+    std::string next = frameBytes(11, std::string(2 << 20, 'r'));
+    Cut cut = feed(cutter, large + next.substr(0, 12));
+    ASSERT_EQ(cut.frames.size(), 1u);
+    EXPECT_GE(cutter.allocated(), next.size());
+    cut = feed(cutter, next.substr(12) + frameBytes(3, ""));
+    ASSERT_EQ(cut.frames.size(), 2u);
+    EXPECT_EQ(cut.frames[0].second.size(), next.size() - 12);
+    EXPECT_EQ(cutter.held(), 0u);
+    EXPECT_LE(cutter.allocated(), 1u << 17);
+    // And it still takes frames of every size afterwards.
+    cut = feed(cutter, frameBytes(12, "after") + large);
+    ASSERT_EQ(cut.frames.size(), 2u);
+    EXPECT_EQ(cut.frames[0].second, "after");
+}
+
+TEST(FrameCutter, LowerLengthLimitAppliesFromTheNextHeader)
+{
+    FrameCutter cutter;
+    cutter.setMaxFrameLength(100);
+    const std::string atLimit = frameBytes(9, std::string(100 - 12, 'a'));
+    const std::string overLimit = frameBytes(12, std::string(101 - 12, 'b'));
+    Cut cut = feed(cutter, atLimit + overLimit);
+    EXPECT_EQ(cut.status, FrameCutter::Status::FrameTooLarge);
+    EXPECT_EQ(cut.frames.size(), 1u);
+    EXPECT_EQ(cutter.badLength(), 101);
+
+    // Raised by the handler of a frame, the limit already covers the frame after it.
+    FrameCutter raised;
+    raised.setMaxFrameLength(100);
+    raised.append(atLimit.data(), atLimit.size());
+    raised.append(overLimit.data(), overLimit.size());
+    std::vector<int> lengths;
+    const FrameCutter::Status status = raised.cut([&](const char *, int length) {
+        lengths.push_back(length);
+        raised.setMaxFrameLength(kMaxFrameLength);
+    });
+    EXPECT_EQ(status, FrameCutter::Status::Ok);
+    EXPECT_EQ(lengths, (std::vector<int>{100, 101}));
+}
+
+TEST(FrameCutter, AtMostTheAskedNumberOfFramesPerCut)
+{
+    FrameCutter cutter;
+    std::string bytes;
+    for (int i = 0; i < 5; ++i)
+        bytes += frameBytes(20, std::string(1, char('0' + i)));
+    cutter.append(bytes.data(), bytes.size());
+    std::string order;
+    std::vector<size_t> perCut;
+    for (int round = 0; round < 4; ++round) {
+        size_t n = 0;
+        EXPECT_EQ(cutter.cut([&](const char *frame, int) { order += frame[12], ++n; }, 2),
+                  FrameCutter::Status::Ok);
+        perCut.push_back(n);
+    }
+    EXPECT_EQ(perCut, (std::vector<size_t>{2, 2, 1, 0}));
+    EXPECT_EQ(order, "01234");
+    EXPECT_EQ(cutter.held(), 0u);
+}
+
 } // namespace

@@ -4,9 +4,13 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
+#include <map>
+
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
 #include "service/DataServer.h"
+#include "net/FrameCutter.h"
+#include "service/DataMessages.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebText.h"
 
@@ -28,6 +32,7 @@ class DataServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        configure(service.options.limits);
         ASSERT_TRUE(service.start()) << service->errorString().toStdString();
         accountId = seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1")));
         ASSERT_NE(accountId, 0);
@@ -83,6 +88,8 @@ protected:
         client.send(req);
         return client.next<MsgUserSearchAdsAck>();
     }
+
+    virtual void configure(ServiceLimits &) {}
 
     LocalService service;
     qint64 accountId = 0;
@@ -307,8 +314,10 @@ TEST_F(DataServerTest, NewAdDataNotifiesWatchersWithTheChangedAddress)
 // A raw socket for sending what the client never would.
 class RawPeer {
 public:
-    explicit RawPeer(quint16 port)
+    explicit RawPeer(quint16 port, const QString &from = QString())
     {
+        if (!from.isEmpty())
+            socket.bind(QHostAddress(from));
         socket.connectToHost(QHostAddress::LocalHost, port);
         connected = waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; });
     }
@@ -328,9 +337,56 @@ public:
         writeLe32(frame.data() + 4, type);
         socket.write(frame + body);
     }
+    void sendMessage(MsgHeader &msg) { socket.write(encodeFrame(msg)); }
+    void logIn()
+    {
+        MsgUserLoginReq req;
+        req.body.set_username("alice");
+        req.body.set_password("secret1");
+        sendMessage(req);
+    }
+    // Reads what has arrived and counts the frames of each type.
+    void readFrames()
+    {
+        const QByteArray bytes = socket.readAll();
+        cutter.append(bytes.constData(), size_t(bytes.size()));
+        cutter.cut([this](const char *frame, int) { ++framesOfType[readLe32(frame + 4)]; });
+    }
+    // count frames of the type arrived (true), or the wait ended first.
+    bool receive(int type, int count, int timeoutMs = 10000)
+    {
+        return waitFor(
+                   [&] {
+                       readFrames();
+                       return framesOfType[type] >= count ||
+                              socket.state() == QAbstractSocket::UnconnectedState;
+                   },
+                   timeoutMs) &&
+               framesOfType[type] >= count;
+    }
+    // The greeting arrived (true) or the server closed the connection first.
+    bool greeted()
+    {
+        waitFor([&] {
+            readFrames();
+            return framesOfType[kMsgConnected] > 0 || socket.state() == QAbstractSocket::UnconnectedState;
+        });
+        return framesOfType[kMsgConnected] > 0;
+    }
     QTcpSocket socket;
     bool connected = false;
+    FrameCutter cutter;
+    std::map<int, int> framesOfType;
 };
+
+QByteArray searchFrame(const char *key)
+{
+    MsgUserSearchAdsReq req;
+    req.body.set_key(key);
+    req.body.set_index(1);
+    req.body.set_adweb("1");
+    return encodeFrame(req);
+}
 
 TEST_F(DataServerTest, BadFramesCloseOnlyTheirOwnConnection)
 {
@@ -346,6 +402,7 @@ TEST_F(DataServerTest, BadFramesCloseOnlyTheirOwnConnection)
     const QByteArray garbage("\xff\xff\xff\xff\xff", 5);
     for (const Bad &bad : {Bad{"short", 5, kMsgUserLoginReq, {}}, Bad{"negative", -1, kMsgUserLoginReq, {}},
                            Bad{"huge", kMaxFrameLength + 1, kMsgUserSearchAdsReq, {}},
+                           Bad{"large before login", ServiceLimits().preLoginFrameBytes + 1, 17, {}},
                            Bad{"unparsable", 12 + 5, kMsgUserSearchAdsReq, garbage}}) {
         RawPeer peer(service->dataPort());
         ASSERT_TRUE(peer.connected);
@@ -364,12 +421,38 @@ TEST_F(DataServerTest, BadFramesCloseOnlyTheirOwnConnection)
     EXPECT_EQ(ack->body.count(), 5);
 }
 
-TEST_F(DataServerTest, SilentConnectionIsClosedAndHeartbeatsKeepOneOpen)
+TEST_F(DataServerTest, LargeFrameIsSkippedAfterLogin)
 {
-    service->data().setIdleTimeout(600);
+    RawPeer peer(service->dataPort());
+    ASSERT_TRUE(peer.greeted());
+    peer.logIn();
+    ASSERT_TRUE(peer.receive(kMsgUserAdsChangeNtf, 1));
+    peer.sendHeader(12 + (1 << 20), 17, QByteArray(1 << 20, 'x'));
+    peer.socket.write(searchFrame("神龙复古"));
+    EXPECT_TRUE(peer.receive(kMsgUserSearchAdsAck, 1));
+    EXPECT_EQ(peer.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+// Small limits, so that deadlines pass and output backs up quickly.
+class DataServerLimitsTest : public DataServerTest {
+protected:
+    void configure(ServiceLimits &limits) override
+    {
+        limits.dataIdleTimeoutMs = 600;
+        limits.loginDeadlineMs = 600;
+        limits.framesPerTurn = 4;
+        limits.outputPauseBytes = 16 * 1024;
+        limits.dataOutputCapBytes = 128 * 1024;
+    }
+};
+
+TEST_F(DataServerLimitsTest, SilentConnectionIsClosedAndHeartbeatsKeepOneOpen)
+{
     RawPeer silent(service->dataPort());
     RawPeer beating(service->dataPort());
     ASSERT_TRUE(silent.connected && beating.connected);
+    silent.logIn();
+    beating.logIn();
     QElapsedTimer sinceBeat;
     sinceBeat.start();
     const bool silentClosed = waitFor([&] {
@@ -378,11 +461,93 @@ TEST_F(DataServerTest, SilentConnectionIsClosedAndHeartbeatsKeepOneOpen)
             sinceBeat.restart();
         }
         silent.socket.readAll();
+        beating.socket.readAll();
         return silent.socket.state() == QAbstractSocket::UnconnectedState;
     });
     EXPECT_TRUE(silentClosed);
     // Both were opened together, so the beating one has outlived the interval.
     EXPECT_EQ(beating.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(DataServerLimitsTest, HeartbeatsAndRefusedLoginsDoNotPutOffTheLoginDeadline)
+{
+    RawPeer beating(service->dataPort());
+    RawPeer guessing(service->dataPort());
+    ASSERT_TRUE(beating.connected && guessing.connected);
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    const bool bothClosed = waitFor([&] {
+        if (sinceBeat.elapsed() > 100) {
+            beating.sendHeader(12, kMsgAllHeartBeatNtf);
+            MsgUserLoginReq wrong;
+            wrong.body.set_username("alice");
+            wrong.body.set_password("guess");
+            guessing.sendMessage(wrong);
+            sinceBeat.restart();
+        }
+        beating.socket.readAll();
+        guessing.socket.readAll();
+        return beating.socket.state() == QAbstractSocket::UnconnectedState &&
+               guessing.socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    EXPECT_TRUE(bothClosed);
+}
+
+// Far more answers than the output cap, asked for in one write: the server
+// stops reading while they wait instead of dropping the peer, and serves
+// others meanwhile.
+TEST_F(DataServerLimitsTest, FloodOfSearchesIsHeldBackNotDroppedAndOthersAreServed)
+{
+    constexpr int kSearches = 600;
+    RawPeer flooder(service->dataPort());
+    ASSERT_TRUE(flooder.greeted());
+    flooder.logIn();
+    ASSERT_TRUE(flooder.receive(kMsgUserAdsChangeNtf, 1));
+    QByteArray flood;
+    for (int i = 0; i < kSearches; ++i)
+        flood += searchFrame("合击");
+    flooder.socket.write(flood);
+
+    // The flooder reads nothing while another client logs in and searches.
+    DataClient other(service->dataPort());
+    ASSERT_TRUE(other.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    const auto ack = searchAds(other, QStringLiteral("神龙复古"), 1);
+    ASSERT_NE(ack, nullptr);
+    EXPECT_EQ(ack->body.count(), 5);
+    EXPECT_EQ(flooder.socket.state(), QAbstractSocket::ConnectedState);
+
+    EXPECT_TRUE(flooder.receive(kMsgUserSearchAdsAck, kSearches, 60000))
+        << flooder.framesOfType[kMsgUserSearchAdsAck];
+    EXPECT_EQ(flooder.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+// Caps shared by both servers, overall and per address (127.0.0.x are all loopback).
+class ConnectionCapsTest : public DataServerTest {
+protected:
+    void configure(ServiceLimits &limits) override
+    {
+        limits.maxConnectionsPerAddress = 2;
+        limits.maxConnections = 4;
+    }
+};
+
+TEST_F(ConnectionCapsTest, ClientsPastTheCapsAreRefusedAtOnce)
+{
+    const quint16 port = service->dataPort();
+    RawPeer first(port, QStringLiteral("127.0.0.1"));
+    RawPeer second(port, QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(first.greeted());
+    ASSERT_TRUE(second.greeted());
+    RawPeer thirdFromOne(port, QStringLiteral("127.0.0.1"));
+    EXPECT_FALSE(thirdFromOne.greeted());
+    EXPECT_TRUE(thirdFromOne.closedByServer());
+
+    RawPeer fromTwo(port, QStringLiteral("127.0.0.2"));
+    RawPeer fromThree(port, QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(fromTwo.greeted());
+    ASSERT_TRUE(fromThree.greeted());
+    RawPeer overall(port, QStringLiteral("127.0.0.4"));
+    EXPECT_FALSE(overall.greeted());
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 #include "service/AccountStore.h"
+#include "service/HttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebText.h"
 
@@ -351,14 +355,104 @@ TEST_F(WebServiceTest, BannerIsATablePageWithItsImageAndALink)
     EXPECT_TRUE(headers.contains("Content-Type: image/png")) << headers.left(200).toStdString();
 }
 
-TEST_F(WebServiceTest, PageLinksFromTheHostHeaderAreTextNotMarkup)
+TEST_F(WebServiceTest, HostHeaderNeverShapesPagesOrLinks)
 {
-    const QByteArray reply =
-        rawExchange(service->webPort(),
-                    "GET /banner.html HTTP/1.1\r\nHost: x\"><script>y</script>\r\nConnection: close\r\n\r\n");
-    ASSERT_TRUE(reply.startsWith("HTTP/1.1 200 ")) << reply.left(60).toStdString();
-    EXPECT_FALSE(reply.contains("<script>"));
-    EXPECT_TRUE(reply.contains("x&quot;&gt;&lt;script&gt;"));
+    const QByteArray evilHost = "Host: x\"><script>y</script>\r\n";
+    for (const QByteArray target : {QByteArray("/"), QByteArray("/banner.html")}) {
+        const QByteArray reply = rawExchange(service->webPort(), "GET " + target + " HTTP/1.1\r\n" +
+                                                                     evilHost + "Connection: close\r\n\r\n");
+        ASSERT_TRUE(reply.startsWith("HTTP/1.1 200 ")) << reply.left(60).toStdString();
+        EXPECT_FALSE(reply.contains("script")) << target.toStdString();
+        EXPECT_TRUE(
+            reply.contains(QStringLiteral("http://127.0.0.1:%1/").arg(service->webPort()).toLatin1()));
+    }
+    const QByteArray login =
+        rawExchange(service->webPort(), "GET " + kLogin.toLatin1() +
+                                            signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                                        QStringLiteral("1"), now()) +
+                                            " HTTP/1.1\r\n" + evilHost + "Connection: close\r\n\r\n");
+    ASSERT_TRUE(login.startsWith("HTTP/1.1 200 ")) << login.left(60).toStdString();
+    EXPECT_FALSE(login.contains("script"));
+    EXPECT_TRUE(
+        login.contains(QStringLiteral("http://127.0.0.1:%1/banner.html").arg(service->webPort()).toLatin1()));
+}
+
+TEST(WebServicePublicUrl, ConfiguredAddressIsUsedAndEscaped)
+{
+    LocalService service;
+    service.options.publicUrl = QStringLiteral("http://ads.example:8080/k&v");
+    ASSERT_TRUE(service.start());
+    ASSERT_NE(seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1"))), 0);
+    const HttpResult page = httpGet(service.webUrl(QStringLiteral("/")));
+    ASSERT_EQ(page.status, 200);
+    EXPECT_TRUE(page.text().contains(QStringLiteral("href=\"http://ads.example:8080/k&amp;v/banner.html\"")))
+        << page.text().toStdString();
+    const HttpResult login = httpGet(service.webUrl(
+        kLogin + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                                 QStringLiteral("1"), now()))));
+    const QStringList f = fields(login.text());
+    ASSERT_GE(f.size(), 9) << login.text().toStdString();
+    EXPECT_EQ(f[6], QStringLiteral("http://ads.example:8080/k&v/"));
+    EXPECT_EQ(f[8], QStringLiteral("http://ads.example:8080/k&v/banner.html"));
+}
+
+TEST_F(WebServiceTest, MalformedRequestsAreAnsweredAtOnce)
+{
+    struct Case {
+        const char *name;
+        QByteArray request;
+        QByteArray status;
+    };
+    const Case cases[] = {
+        {"two lengths", "GET / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 30\r\n\r\nabc", "400"},
+        {"unknown version", "GET / HTTP/9.9\r\nHost: x\r\n\r\n", "505"},
+        // Would wait for a CR LF CR LF that never comes, until the idle timeout.
+        {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", "400"},
+    };
+    for (const Case &c : cases) {
+        const QByteArray reply = rawExchange(service->webPort(), c.request);
+        EXPECT_TRUE(reply.startsWith("HTTP/1.1 " + c.status + ' '))
+            << c.name << ": " << reply.left(40).toStdString();
+    }
+}
+
+// Small limits, so that output backs up and deadlines pass quickly.
+class WebServiceLimitsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        service.options.limits.outputPauseBytes = 8 * 1024;
+        service.options.limits.webOutputCapBytes = 64 * 1024;
+        service.options.limits.framesPerTurn = 4;
+        service.options.limits.requestDeadlineMs = 400;
+        ASSERT_TRUE(service.start());
+    }
+    LocalService service;
+};
+
+TEST_F(WebServiceLimitsTest, RequestDrippingInPastItsDeadlineIsCutOff)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, service->webPort());
+    ASSERT_TRUE(waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+    const QByteArray request = "GET /banner.html?" + QByteArray(2000, 'a') + " HTTP/1.1\r\n\r\n";
+    QByteArray reply;
+    qsizetype sent = 0;
+    QElapsedTimer sinceByte;
+    sinceByte.start();
+    const bool cut = waitFor(
+        [&] {
+            if (sinceByte.elapsed() > 20 && sent < request.size()) {
+                socket.write(request.mid(sent++, 1));
+                sinceByte.restart();
+            }
+            reply += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        20000);
+    EXPECT_TRUE(cut);
+    EXPECT_LT(sent, request.size());
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 408 ")) << reply.left(40).toStdString();
 }
 
 } // namespace

@@ -46,7 +46,11 @@ qint64 seedAccount(LocalService &service, const AccountRecord &account)
     return service->accounts().save(account);
 }
 
-LocalService::LocalService() = default;
+LocalService::LocalService()
+{
+    options.webPort = 0;
+    options.dataPort = 0;
+}
 
 LocalService::~LocalService()
 {
@@ -55,9 +59,6 @@ LocalService::~LocalService()
 
 bool LocalService::start()
 {
-    ServiceOptions options;
-    options.webPort = 0;
-    options.dataPort = 0;
     options.databasePath = databasePath();
     service = std::make_unique<Service>(options);
     return service->start();

@@ -28,6 +28,7 @@ class LocalService {
 public:
     LocalService();
     ~LocalService();
+    // Starts with options, on free ports and the temporary database.
     bool start();
     Service &operator*() { return *service; }
     Service *operator->() { return service.get(); }
@@ -35,6 +36,8 @@ public:
     QUrl webUrl(const QString &pathAndQuery) const;
 
     QTemporaryDir dir;
+    // Set limits or the public address here before start().
+    ServiceOptions options;
     std::unique_ptr<Service> service;
 };
 
