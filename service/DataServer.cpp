@@ -200,8 +200,7 @@ void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
 {
     const QString user = fromUtf8(req.body.username());
-    const std::optional<AccountRecord> account = accounts.account(user);
-    const bool ok = account && !user.isEmpty() && account->password == fromUtf8(req.body.password());
+    const bool ok = !user.isEmpty() && accounts.verify(user, fromUtf8(req.body.password()));
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
     ack.body.set_info(utf8(ok ? QStringLiteral("登录成功") : QStringLiteral("用户名或密码错误")));

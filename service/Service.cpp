@@ -13,7 +13,8 @@
 #include "service/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
-    : QObject(parent), serviceOptions(std::move(options)), db(std::make_unique<Database>()),
+    : QObject(parent), serviceOptions(std::move(options)),
+      db(std::make_unique<Database>(PasswordHash(serviceOptions.limits.passwordHashIterations))),
       accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
       webService(std::make_unique<WebService>(*accountStore)),
       httpServer(

@@ -15,6 +15,49 @@ std::optional<quint16> port(const QString &text)
     return quint16(value);
 }
 
+// A whole-number limit of ServiceLimits with its option.
+struct LimitOption {
+    const char *name;
+    const char *description;
+    int ServiceLimits::*field;
+    int min;
+    int max;
+};
+
+const QList<LimitOption> &limitOptions()
+{
+    static const QList<LimitOption> options = {
+        {"password-iterations", "PBKDF2 rounds of a newly stored password.",
+         &ServiceLimits::passwordHashIterations, 1, 10000000},
+        {"account-free-failures", "Failed logins per user name before delays begin.",
+         &ServiceLimits::accountFreeFailures, 0, 1000000},
+        {"account-lock-failures", "Failed logins per user name that lock it.",
+         &ServiceLimits::accountLockFailures, 1, 1000000},
+        {"address-free-failures", "Failed logins per peer address before delays begin.",
+         &ServiceLimits::addressFreeFailures, 0, 1000000},
+        {"address-lock-failures", "Failed logins per peer address that lock it.",
+         &ServiceLimits::addressLockFailures, 1, 1000000},
+        {"login-first-delay-ms", "First delay after the free failures; it doubles with each failure.",
+         &ServiceLimits::loginFirstDelayMs, 0, 3600 * 1000},
+        {"login-lock-secs", "How long a locked user name or address is refused.",
+         &ServiceLimits::loginLockSecs, 0, 7 * 24 * 3600},
+        {"sign-ups-per-address", "Account requests per peer address and window.",
+         &ServiceLimits::signUpsPerAddress, 0, 1000000},
+        {"sign-up-window-secs", "The window of --sign-ups-per-address.", &ServiceLimits::signUpWindowSecs, 1,
+         7 * 24 * 3600},
+        {"replay-entries", "Signed queries remembered against replay.", &ServiceLimits::replayEntries, 1,
+         10000000},
+        {"log-value-chars", "Characters of a value written to the log.", &ServiceLimits::logValueChars, 8,
+         100000},
+        {"log-lines", "Log lines per connection and window; more are counted, not written.",
+         &ServiceLimits::logLines, 1, 1000000},
+        {"log-window-secs", "The window of --log-lines.", &ServiceLimits::logWindowSecs, 1, 24 * 3600},
+        {"key-terms", "Terms, dates and marks of one search key.", &ServiceLimits::keyTerms, 1, 1000},
+        {"key-chars", "Characters of one search key.", &ServiceLimits::keyChars, 1, 100000},
+    };
+    return options;
+}
+
 } // namespace
 
 QString ServiceOptions::defaultDatabasePath(bool demo)
@@ -52,6 +95,14 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
                                             QStringLiteral("Seconds between demo ad changes (0: none)."),
                                             QStringLiteral("SECONDS"), QStringLiteral("20"));
     parser.addOptions({hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption});
+    const ServiceLimits defaults;
+    for (const LimitOption &limit : limitOptions()) {
+        const QString value = QString::number(defaults.*limit.field);
+        parser.addOption(
+            QCommandLineOption(QLatin1String(limit.name),
+                               QLatin1String(limit.description) + QStringLiteral(" Default: %1.").arg(value),
+                               QStringLiteral("N"), value));
+    }
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -95,6 +146,16 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     if (!ok || options.changeIntervalSecs < 0 || options.changeIntervalSecs > 24 * 3600) {
         *error = QStringLiteral("--change-interval takes a number of seconds from 0 to 86400");
         return std::nullopt;
+    }
+    for (const LimitOption &limit : limitOptions()) {
+        const QString name = QLatin1String(limit.name);
+        const int value = parser.value(name).toInt(&ok);
+        if (!ok || value < limit.min || value > limit.max) {
+            *error =
+                QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(limit.min).arg(limit.max);
+            return std::nullopt;
+        }
+        options.limits.*limit.field = value;
     }
     return options;
 }

@@ -111,9 +111,10 @@ WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, c
         auth.message = QStringLiteral("电脑时间不正确，请校准时间后再登录。");
         return auth;
     }
-    auth.account = accounts.account(user);
-    if (!auth.account || auth.account->password != pass) {
-        auth.account.reset();
+    // The digest proves only that the sender knew the password it carries;
+    // that password is then checked against the stored hash.
+    auth.account = accounts.verify(user, pass);
+    if (!auth.account) {
         auth.code = BadLogin;
         auth.message = QStringLiteral("用户名或密码错误！");
     }
@@ -198,8 +199,14 @@ HttpReply WebService::delDomain(const QHash<QString, QString> &args)
     if (!auth.account)
         return failure(auth.code, auth.message);
     const QString url = value(args, "monitor_url");
-    if (!accounts.removeAddress(auth.account->id, url))
+    switch (accounts.removeAddress(auth.account->id, url)) {
+    case AccountStore::RemoveResult::Removed:
+        break;
+    case AccountStore::RemoveResult::NotFound:
         return failure(Refused, QStringLiteral("该网址不在监控列表中。"));
+    case AccountStore::RemoveResult::Failed:
+        return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
+    }
     emit addressesChanged(auth.account->user, {url});
     return text(QStringLiteral("0|删除成功"));
 }

@@ -279,8 +279,8 @@ TEST(DemoDataTest, SameSeedSameDataAndTheDemoAccountWatchesAdsOfEachKind)
     AdStore store(db);
     DemoData demo(5, QDate::currentDate());
     ASSERT_TRUE(demo.fill(accounts, store));
-    const std::optional<AccountRecord> account = accounts.account(DemoData::kUser);
-    ASSERT_TRUE(account && account->password == DemoData::kPassword);
+    const std::optional<AccountRecord> account = accounts.verify(DemoData::kUser, DemoData::kPassword);
+    ASSERT_TRUE(account);
     const QList<MonitoredAddress> watched = accounts.addresses(account->id);
     ASSERT_EQ(watched.size(), 5);
     QSet<QString> codes;

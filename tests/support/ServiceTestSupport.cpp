@@ -59,6 +59,8 @@ bool LocalService::start()
     options.webPort = 0;
     options.dataPort = 0;
     options.databasePath = databasePath();
+    // Fewer hashing rounds than a real service: tests log in hundreds of times.
+    options.limits.passwordHashIterations = 1000;
     service = std::make_unique<Service>(options);
     return service->start();
 }
