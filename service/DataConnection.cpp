@@ -7,7 +7,8 @@
 #include "service/ServiceLog.h"
 
 DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, int number)
-    : QObject(&owner), server(owner), socket(tcpSocket), connectionId(number)
+    : QObject(&owner), server(owner), socket(tcpSocket),
+      logBudget(owner.limits.logLines, owner.limits.logWindowSecs), connectionId(number)
 {
     socket->setParent(this);
     peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
@@ -25,9 +26,9 @@ DataConnection::~DataConnection()
     socket->disconnect(this);
 }
 
-void DataConnection::log(const QString &text) const
+void DataConnection::log(const QString &text)
 {
-    ServiceLog::line(QStringLiteral("data #%1 %2 %3").arg(connectionId).arg(peer, text));
+    logBudget.line(QStringLiteral("data #%1 %2 ").arg(connectionId).arg(peer), text);
 }
 
 void DataConnection::send(MsgHeader &msg)

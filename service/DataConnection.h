@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "net/FrameCutter.h"
+#include "service/ServiceLog.h"
 
 class DataServer;
 class MsgHeader;
@@ -25,7 +26,8 @@ public:
     void setUser(const QString &name) { loggedInUser = name; }
     bool closing() const { return closingStarted; }
 
-    void log(const QString &text) const;
+    // Within the connection's log budget.
+    void log(const QString &text);
     void send(MsgHeader &msg);
     void sendFrame(const QByteArray &frame);
     void closeWith(const QString &reason);
@@ -39,6 +41,7 @@ private:
     FrameCutter cutter;
     QTimer idle;
     QString peer;
+    ServiceLog::Budget logBudget;
     QString loggedInUser;
     int connectionId;
     bool closingStarted = false;

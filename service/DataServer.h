@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "net/MsgHeader.h"
+#include "service/ServiceLimits.h"
 
 class AccountStore;
 class AdStore;
@@ -24,7 +25,8 @@ public:
     // A peer that stops reading is dropped rather than buffered for without end.
     static constexpr qint64 kMaxPendingBytes = 64 * 1024 * 1024;
 
-    DataServer(AccountStore &accountStore, AdStore &adStore, QObject *parent = nullptr);
+    DataServer(AccountStore &accountStore, AdStore &adStore, const ServiceLimits &limits = {},
+               QObject *parent = nullptr);
     ~DataServer() override;
 
     bool listen(const QHostAddress &address, quint16 port);
@@ -61,6 +63,7 @@ private:
     QTcpServer server;
     AccountStore &accounts;
     AdStore &ads;
+    ServiceLimits limits;
     QList<DataConnection *> connections;
     int idleTimeoutMs = kDefaultIdleTimeoutMs;
     int nextId = 1;

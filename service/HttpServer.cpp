@@ -13,8 +13,8 @@ namespace {
 class HttpConnection : public QObject {
 public:
     HttpConnection(QTcpSocket *tcpSocket, const HttpServer::Handler &onRequest, int idleTimeoutMs,
-                   QObject *parent)
-        : QObject(parent), socket(tcpSocket), handler(onRequest)
+                   int logLines, int logWindowSecs, QObject *parent)
+        : QObject(parent), socket(tcpSocket), handler(onRequest), logBudget(logLines, logWindowSecs)
     {
         socket->setParent(this);
         idle.setSingleShot(true);
@@ -62,11 +62,12 @@ private:
             reply.status = 405;
             reply.body = "method not allowed";
         }
-        ServiceLog::line(QStringLiteral("web %1 %2 %3 -> %4 (%5 bytes)")
-                             .arg(request.peer.toString(), QString::fromLatin1(request.method),
-                                  QString::fromLatin1(request.path))
-                             .arg(reply.status)
-                             .arg(reply.body.size()));
+        logBudget.line(QStringLiteral("web %1 ").arg(request.peer.toString()),
+                       QStringLiteral("%1 %2 -> %3 (%4 bytes)")
+                           .arg(ServiceLog::value(QString::fromLatin1(request.method)),
+                                ServiceLog::value(QString::fromLatin1(request.path)))
+                           .arg(reply.status)
+                           .arg(reply.body.size()));
         send(reply, HttpRequestParser::keepAlive(request), request.method != "HEAD");
     }
 
@@ -75,8 +76,8 @@ private:
         HttpReply reply;
         reply.status = status;
         reply.body = HttpServer::statusText(status);
-        ServiceLog::line(
-            QStringLiteral("web %1 bad request -> %2").arg(socket->peerAddress().toString()).arg(status));
+        logBudget.line(QStringLiteral("web %1 ").arg(socket->peerAddress().toString()),
+                       QStringLiteral("bad request -> %1").arg(status));
         send(reply, false, true);
     }
 
@@ -101,6 +102,7 @@ private:
     HttpServer::Handler handler;
     HttpRequestParser parser;
     QTimer idle;
+    ServiceLog::Budget logBudget;
     bool closing = false;
 };
 
@@ -119,7 +121,7 @@ bool HttpServer::listen(const QHostAddress &address, quint16 port)
 void HttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = server.nextPendingConnection())
-        new HttpConnection(socket, handler, idleTimeoutMs, this);
+        new HttpConnection(socket, handler, idleTimeoutMs, logLines, logWindowSecs, this);
 }
 
 QByteArray HttpServer::statusText(int status)

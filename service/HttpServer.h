@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "service/HttpRequestParser.h"
+#include "service/ServiceLimits.h"
 
 struct HttpReply {
     int status = 200;
@@ -34,6 +35,12 @@ public:
     void close() { server.close(); }
     // A connection with no request for this long is closed.
     void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
+    // Log lines one connection may write per window.
+    void setLogBudget(int lines, int windowSecs)
+    {
+        logLines = lines;
+        logWindowSecs = windowSecs;
+    }
 
     static QByteArray statusText(int status);
 
@@ -43,4 +50,6 @@ private:
     QTcpServer server;
     Handler handler;
     int idleTimeoutMs = 30000;
+    int logLines = ServiceLimits().logLines;
+    int logWindowSecs = ServiceLimits().logWindowSecs;
 };

@@ -19,8 +19,10 @@ Service::Service(ServiceOptions options, QObject *parent)
       webService(std::make_unique<WebService>(*accountStore)),
       httpServer(
           std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); })),
-      dataServer(std::make_unique<DataServer>(*accountStore, *adStore))
+      dataServer(std::make_unique<DataServer>(*accountStore, *adStore, serviceOptions.limits))
 {
+    httpServer->setLogBudget(serviceOptions.limits.logLines, serviceOptions.limits.logWindowSecs);
+    ServiceLog::setValueLimit(serviceOptions.limits.logValueChars);
     connect(webService.get(), &WebService::addressesChanged, this,
             [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "service/AccountStore.h"
+#include "service/ServiceLog.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
 
@@ -26,6 +27,30 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QTest::qWait(2);
     }
     return true;
+}
+
+LogCapture::LogCapture()
+{
+    ServiceLog::setSink([this](const QString &line) {
+        std::lock_guard<std::mutex> guard(lock);
+        captured.append(line);
+    });
+}
+
+LogCapture::~LogCapture()
+{
+    ServiceLog::setSink({});
+}
+
+QStringList LogCapture::lines() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return captured;
+}
+
+QStringList LogCapture::matching(const QString &text) const
+{
+    return lines().filter(text);
 }
 
 AccountRecord sampleAccount(const QString &user, const QString &password)

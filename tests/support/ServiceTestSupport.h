@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -63,6 +64,23 @@ QByteArray encodeValue(const QString &value);
 // An ad opening on today + dayOffset.
 AdRecord makeAd(const QString &gameWeb, const QString &site, const QString &name, int dayOffset,
                 const QString &slot, const QString &other = QString());
+
+// Collects every line of the service log while it lives, instead of writing
+// them to standard error.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+    QStringList lines() const;
+    // Lines that contain the text.
+    QStringList matching(const QString &text) const;
+
+private:
+    mutable std::mutex lock;
+    QStringList captured;
+};
 
 // The client's own connection worker on its thread, collecting every message.
 class DataClient : public IConnectSessionHandler {
