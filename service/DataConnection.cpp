@@ -26,6 +26,11 @@ DataConnection::~DataConnection()
     socket->disconnect(this);
 }
 
+QString DataConnection::address() const
+{
+    return socket->peerAddress().toString();
+}
+
 void DataConnection::log(const QString &text)
 {
     logBudget.line(QStringLiteral("data #%1 %2 ").arg(connectionId).arg(peer), text);

@@ -23,6 +23,8 @@ public:
 
     int id() const { return connectionId; }
     const QString &user() const { return loggedInUser; }
+    // The peer's IP address, without the port.
+    QString address() const;
     void setUser(const QString &name) { loggedInUser = name; }
     bool closing() const { return closingStarted; }
 

@@ -7,6 +7,7 @@
 #include "service/AccountStore.h"
 #include "service/AdKey.h"
 #include "service/AdStore.h"
+#include "service/LoginThrottle.h"
 #include "net/MsgHeader.h"
 #include "service/ServiceLog.h"
 #include "service/DataConnection.h"
@@ -14,9 +15,9 @@
 
 using namespace DataMessages;
 
-DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, const ServiceLimits &limits,
-                       QObject *parent)
-    : QObject(parent), accounts(accountStore), ads(adStore), limits(limits)
+DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, LoginThrottle &throttle,
+                       const ServiceLimits &limits, QObject *parent)
+    : QObject(parent), accounts(accountStore), ads(adStore), throttle(throttle), limits(limits)
 {
     connect(&server, &QTcpServer::newConnection, this, &DataServer::onNewConnection);
 }
@@ -210,13 +211,23 @@ void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
 {
     const QString user = fromUtf8(req.body.username());
-    const bool ok = !user.isEmpty() && accounts.verify(user, fromUtf8(req.body.password()));
+    const QString address = c.address();
+    const bool allowed = throttle.allows(user, address);
+    const bool ok = allowed && !user.isEmpty() && accounts.verify(user, fromUtf8(req.body.password()));
+    if (ok)
+        throttle.succeeded(user);
+    else if (allowed)
+        throttle.failed(user, address);
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
-    ack.body.set_info(utf8(ok ? QStringLiteral("登录成功") : QStringLiteral("用户名或密码错误")));
+    ack.body.set_info(utf8(ok        ? QStringLiteral("登录成功")
+                           : allowed ? QStringLiteral("用户名或密码错误")
+                                     : QStringLiteral("登录失败次数过多，请稍后再试")));
     c.setUser(ok ? user : QString());
     c.log(QStringLiteral("login %1 %2")
-              .arg(ServiceLog::value(user), ok ? QStringLiteral("accepted") : QStringLiteral("refused")));
+              .arg(ServiceLog::value(user), ok        ? QStringLiteral("accepted")
+                                            : allowed ? QStringLiteral("refused")
+                                                      : QStringLiteral("held back")));
     c.send(ack);
     if (ok)
         c.sendFrame(adsChangeFrame(user, {}));

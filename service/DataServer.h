@@ -14,6 +14,7 @@
 class AccountStore;
 class AdStore;
 class DataConnection;
+class LoginThrottle;
 
 // The data server: protobuf frames over TCP. Greets every connection, logs
 // users in, answers the catalogue and the three searches, and pushes the ads
@@ -25,8 +26,8 @@ public:
     // A peer that stops reading is dropped rather than buffered for without end.
     static constexpr qint64 kMaxPendingBytes = 64 * 1024 * 1024;
 
-    DataServer(AccountStore &accountStore, AdStore &adStore, const ServiceLimits &limits = {},
-               QObject *parent = nullptr);
+    DataServer(AccountStore &accountStore, AdStore &adStore, LoginThrottle &throttle,
+               const ServiceLimits &limits = {}, QObject *parent = nullptr);
     ~DataServer() override;
 
     bool listen(const QHostAddress &address, quint16 port);
@@ -63,6 +64,7 @@ private:
     QTcpServer server;
     AccountStore &accounts;
     AdStore &ads;
+    LoginThrottle &throttle;
     ServiceLimits limits;
     QList<DataConnection *> connections;
     int idleTimeoutMs = kDefaultIdleTimeoutMs;

@@ -9,6 +9,7 @@
 #include "service/DemoData.h"
 #include "service/DemoTicker.h"
 #include "service/HttpServer.h"
+#include "service/LoginThrottle.h"
 #include "service/ServiceLog.h"
 #include "service/WebService.h"
 
@@ -16,10 +17,11 @@ Service::Service(ServiceOptions options, QObject *parent)
     : QObject(parent), serviceOptions(std::move(options)),
       db(std::make_unique<Database>(PasswordHash(serviceOptions.limits.passwordHashIterations))),
       accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
-      webService(std::make_unique<WebService>(*accountStore)),
+      loginThrottle(std::make_unique<LoginThrottle>(serviceOptions.limits)),
+      webService(std::make_unique<WebService>(*accountStore, *loginThrottle, serviceOptions.limits)),
       httpServer(
           std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); })),
-      dataServer(std::make_unique<DataServer>(*accountStore, *adStore, serviceOptions.limits))
+      dataServer(std::make_unique<DataServer>(*accountStore, *adStore, *loginThrottle, serviceOptions.limits))
 {
     httpServer->setLogBudget(serviceOptions.limits.logLines, serviceOptions.limits.logWindowSecs);
     ServiceLog::setValueLimit(serviceOptions.limits.logValueChars);

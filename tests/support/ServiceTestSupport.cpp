@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "service/AccountStore.h"
@@ -84,10 +86,17 @@ bool LocalService::start()
     options.webPort = 0;
     options.dataPort = 0;
     options.databasePath = databasePath();
-    // Fewer hashing rounds than a real service: tests log in hundreds of times.
-    options.limits.passwordHashIterations = 1000;
+    options.limits = limits;
     service = std::make_unique<Service>(options);
     return service->start();
+}
+
+ServiceLimits LocalService::testLimits()
+{
+    ServiceLimits limits;
+    // Fewer hashing rounds than a real service: tests log in hundreds of times.
+    limits.passwordHashIterations = 1000;
+    return limits;
 }
 
 QUrl LocalService::webUrl(const QString &pathAndQuery) const
@@ -115,9 +124,11 @@ HttpResult httpGet(const QUrl &url)
     return result;
 }
 
-HttpResult rawHttpGet(quint16 port, const QByteArray &target)
+HttpResult rawHttpGet(quint16 port, const QByteArray &target, const QHostAddress &from)
 {
     QTcpSocket socket;
+    if (!from.isNull() && !socket.bind(from, 0))
+        return {};
     socket.connectToHost(QHostAddress::LocalHost, port);
     HttpResult result;
     if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
@@ -145,7 +156,10 @@ QByteArray encodeValue(const QString &value)
 QByteArray signedQuery(const QString &user, const QString &password, const QString &type, qint64 time,
                        bool raw)
 {
-    const QString rand = QString::number(4242);
+    // A fresh number for every query, as the client draws one: the service
+    // accepts a signed query once.
+    static std::atomic<int> counter{0};
+    const QString rand = QString::number(counter.fetch_add(1) % 32768);
     const QString n = QString::number(time);
     const QString check = WebProtocol::checkDigest(user, password, type, rand, n);
     const auto value = [raw](const QString &v) { return raw ? WebText::toAnsi(v) : encodeValue(v); };

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -36,7 +37,11 @@ public:
     QUrl webUrl(const QString &pathAndQuery) const;
 
     QTemporaryDir dir;
+    // Taken by start(); password hashing is made cheap for tests.
+    ServiceLimits limits = testLimits();
     std::unique_ptr<Service> service;
+
+    static ServiceLimits testLimits();
 };
 
 // An account as a logged-in client sees it: QQ, mailbox, notice, a link to
@@ -52,8 +57,9 @@ struct HttpResult {
     QString text() const; // body decoded from GBK
 };
 HttpResult httpGet(const QUrl &url);
-// The same request written by hand, so that raw (unencoded) bytes go out.
-HttpResult rawHttpGet(quint16 port, const QByteArray &target);
+// The same request written by hand, so that raw (unencoded) bytes go out;
+// from a given local address when one is named (127.x.y.z on loopback).
+HttpResult rawHttpGet(quint16 port, const QByteArray &target, const QHostAddress &from = {});
 
 // The signed query a client sends: user, pass, type, rand, time, check.
 // Values are percent-encoded as GBK unless raw is set.
