@@ -56,18 +56,35 @@ std::optional<AccountRecord> AccountStore::account(const QString &user) const
     return a;
 }
 
+std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password) const
+{
+    std::optional<AccountRecord> a = account(user);
+    if (!a) {
+        db.passwords().waste(password);
+        return std::nullopt;
+    }
+    if (!PasswordHash::matches(a->password, password))
+        return std::nullopt;
+    return a;
+}
+
 AccountStore::CreateResult AccountStore::create(const QString &user, const QString &password,
                                                 const QString &qq, qint64 now)
 {
+    const QString stored = db.passwords().make(password);
     Transaction transaction(db.handle());
+    if (stored.isEmpty() || !transaction.active())
+        return CreateResult::Failed;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO accounts (user, password, qq, mailbox, created)"
-                                 " VALUES (?, ?, ?, ?, ?) ON CONFLICT (user) DO NOTHING"));
+                                 " SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS"
+                                 " (SELECT 1 FROM accounts WHERE user = ? COLLATE NOCASE)"));
     bind(query, user);
-    bind(query, password);
+    bind(query, stored);
     bind(query, qq);
     bind(query, qq + QStringLiteral("@qq.com"));
     bind(query, now);
+    bind(query, user);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("create account"), query);
         return CreateResult::Failed;
@@ -80,7 +97,10 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
 
 qint64 AccountStore::save(const AccountRecord &a)
 {
+    const QString password = PasswordHash::isHash(a.password) ? a.password : db.passwords().make(a.password);
     Transaction transaction(db.handle());
+    if (password.isEmpty() || !transaction.active())
+        return 0;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral(
         "INSERT INTO accounts (user, password, qq, mailbox, notice, link_url, page_url, created)"
@@ -89,7 +109,7 @@ qint64 AccountStore::save(const AccountRecord &a)
         " qq = excluded.qq, mailbox = excluded.mailbox, notice = excluded.notice,"
         " link_url = excluded.link_url, page_url = excluded.page_url"));
     for (const QVariant &v :
-         {QVariant(a.user), QVariant(a.password), QVariant(a.qq), QVariant(a.mailbox), QVariant(a.notice),
+         {QVariant(a.user), QVariant(password), QVariant(a.qq), QVariant(a.mailbox), QVariant(a.notice),
           QVariant(a.linkUrl), QVariant(a.pageUrl), QVariant(a.created)})
         bind(query, v);
     if (!query.exec())
@@ -150,20 +170,26 @@ bool AccountStore::putAddress(qint64 accountId, const MonitoredAddress &address)
 {
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
-    return insertAddress(query, accountId, address) && transaction.commit();
+    return transaction.active() && insertAddress(query, accountId, address) && transaction.commit();
 }
 
-bool AccountStore::removeAddress(qint64 accountId, const QString &url)
+AccountStore::RemoveResult AccountStore::removeAddress(qint64 accountId, const QString &url)
 {
     Transaction transaction(db.handle());
+    if (!transaction.active())
+        return RemoveResult::Failed;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ? AND url = ?"));
     bind(query, accountId);
     bind(query, url);
     if (!query.exec())
-        return sqlFailed(QStringLiteral("remove address"), query);
+        return sqlFailed(QStringLiteral("remove address"), query), RemoveResult::Failed;
     const bool removed = query.numRowsAffected() > 0;
-    return transaction.commit() && removed;
+    // Committed even when nothing matched: a failed commit is a failure to
+    // answer as such, never as "not on the list".
+    if (!transaction.commit())
+        return RemoveResult::Failed;
+    return removed ? RemoveResult::Removed : RemoveResult::NotFound;
 }
 
 bool AccountStore::replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses)

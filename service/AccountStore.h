@@ -12,13 +12,20 @@ class Database;
 class AccountStore {
 public:
     enum class CreateResult { Created, Exists, Failed };
+    enum class RemoveResult { Removed, NotFound, Failed };
 
     explicit AccountStore(Database &db);
 
+    // The account as stored: its password field holds the hash.
     std::optional<AccountRecord> account(const QString &user) const;
-    // A new account with the default mailbox of its QQ number.
+    // The account when the password is its own; nullopt for a wrong password
+    // or an unknown user, which take the same time.
+    std::optional<AccountRecord> verify(const QString &user, const QString &password) const;
+    // A new account with the default mailbox of its QQ number. A name that
+    // differs from an existing one only in letter case counts as existing.
     CreateResult create(const QString &user, const QString &password, const QString &qq, qint64 now);
-    // Inserts or replaces by user name (demo data, tests). Returns the id, or 0.
+    // Inserts or replaces by user name (demo data, tests). A password in clear
+    // is hashed, a stored hash (a record read back) kept. Returns the id, or 0.
     qint64 save(const AccountRecord &account);
 
     QList<MonitoredAddress> addresses(qint64 accountId) const;
@@ -26,8 +33,7 @@ public:
     QList<std::pair<QString, QStringList>> watchers(const QStringList &urls) const;
     // Stores the address under its url, replacing the settings of the same url.
     bool putAddress(qint64 accountId, const MonitoredAddress &address);
-    // False when nothing was removed (unknown url or failure).
-    bool removeAddress(qint64 accountId, const QString &url);
+    RemoveResult removeAddress(qint64 accountId, const QString &url);
     // Replaces the whole list (demo data).
     bool replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses);
 

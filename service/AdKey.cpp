@@ -2,9 +2,31 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include "webproto/WebText.h"
 
 namespace AdKey {
+
+QString clean(const QString &key, int maxChars)
+{
+    QString out;
+    out.reserve(std::min<qsizetype>(key.size(), maxChars));
+    bool cut = false;
+    for (const QChar c : key) {
+        if (out.size() >= maxChars) {
+            cut = true;
+            break;
+        }
+        if (c.category() != QChar::Other_Control)
+            out.append(c);
+    }
+    // A piece cut in two would look for something nobody asked for.
+    static const QRegularExpression lastBreak(QStringLiteral("[\\\\\\s][^\\\\\\s]*$"));
+    if (cut)
+        out.remove(lastBreak);
+    return out;
+}
 
 QString timeMark(const QString &text)
 {
@@ -49,12 +71,21 @@ QStringList siteNames(const QString &siteListValue)
 
 } // namespace AdKey
 
-AdQuery AdQuery::parse(const QString &key, const QString &adWeb, const QDate &today)
+AdQuery AdQuery::parse(const QString &key, const QString &adWeb, const QDate &today, int maxTerms,
+                       int maxChars)
 {
     AdQuery query;
     query.sites = AdKey::siteNames(adWeb);
+    const QString cleaned = AdKey::clean(key, maxChars);
+    query.cut = cleaned.size() != key.size();
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    for (const QString &raw : WebText::SplitText(key, QLatin1Char('\\'))) {
+    for (const QString &raw : WebText::SplitText(cleaned, QLatin1Char('\\'))) {
+        // Each term or filter is one more condition of the search; past the
+        // limit SQLite would refuse the statement.
+        if (query.terms.size() + query.days.size() + query.marks.size() >= maxTerms) {
+            query.cut = true;
+            break;
+        }
         const QString piece = raw.trimmed();
         if (piece.isEmpty())
             continue;
@@ -72,8 +103,10 @@ AdQuery AdQuery::parse(const QString &key, const QString &adWeb, const QDate &to
                 allFilters = false;
         }
         if (allFilters) {
-            query.days += days;
-            query.marks += marks;
+            const qsizetype room = maxTerms - (query.terms.size() + query.days.size() + query.marks.size());
+            query.cut = query.cut || days.size() + marks.size() > room;
+            query.days += days.mid(0, room);
+            query.marks += marks.mid(0, std::max<qsizetype>(room - days.size(), 0));
         } else {
             query.terms.append(piece.toLower());
         }

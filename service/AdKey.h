@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "service/ServiceLimits.h"
+
 // A parsed ad search. The key is terms joined with "\"; every term must occur
 // in the ad. A piece made only of a month/day ("12/10") and/or an opening
 // mark ("19:30", "全天固顶", "通宵", "通宵固顶") filters instead of matching
@@ -14,11 +16,19 @@ struct AdQuery {
     QList<QList<QDate>> days; // each entry: the days one month/day can mean
     QStringList marks;        // opening marks, all required
     QStringList sites;        // empty: every publishing site
+    bool cut = false;         // the key held more than the limits allow
 
-    static AdQuery parse(const QString &key, const QString &adWeb, const QDate &today);
+    // The key is cleaned first (AdKey::clean); only its first maxTerms
+    // terms, days and marks count.
+    static AdQuery parse(const QString &key, const QString &adWeb, const QDate &today,
+                         int maxTerms = ServiceLimits().keyTerms, int maxChars = ServiceLimits().keyChars);
 };
 
 namespace AdKey {
+
+// The key without NUL and other control characters (SQLite and the text
+// index take NUL as an end of text), cut to maxChars.
+QString clean(const QString &key, int maxChars);
 
 // "07:30" or "7:30" gives "07:30"; the three all-day words stand as they are;
 // anything else gives an empty text.

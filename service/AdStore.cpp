@@ -302,8 +302,11 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
             QStringLiteral(
                 " GROUP BY a.site, a.open_day, a.open_slot ORDER BY a.site, a.open_day, a.open_slot"));
         filter.bind(query);
-        if (!query.exec())
-            return sqlFailed(QStringLiteral("count ads"), query), page;
+        if (!query.exec()) {
+            page.failed = true;
+            sqlFailed(QStringLiteral("count ads"), query);
+            return page;
+        }
         while (query.next()) {
             SiteTimeCount c{query.value(0).toString(), query.value(1).toString(), query.value(2).toInt()};
             page.total += c.count;
@@ -312,8 +315,11 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
     } else {
         query.prepare(QStringLiteral("SELECT count(*) FROM ads a") + filter.where());
         filter.bind(query);
-        if (!query.exec() || !query.next())
-            return sqlFailed(QStringLiteral("count ads"), query), page;
+        if (!query.exec() || !query.next()) {
+            page.failed = true;
+            sqlFailed(QStringLiteral("count ads"), query);
+            return page;
+        }
         page.total = query.value(0).toInt();
     }
 
@@ -322,8 +328,11 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
     filter.bind(query);
     bind(query, kPageSize);
     bind(query, offsetOf(pageNumber));
-    if (!query.exec())
-        return sqlFailed(QStringLiteral("search ads"), query), page;
+    if (!query.exec()) {
+        page.failed = true;
+        sqlFailed(QStringLiteral("search ads"), query);
+        return page;
+    }
     while (query.next())
         page.ads.append(readAd(query));
     page.last = offsetOf(pageNumber + 1) >= page.total;
@@ -333,46 +342,54 @@ AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
 ForwardPage AdStore::searchForwards(const QString &key, int index) const
 {
     ForwardPage page;
-    page.total = pageOf(QStringLiteral("forwards WHERE instr(lower(main_url || ' ' || main_domain || ' ' ||"
-                                       " forward_url || ' ' || forward_domain), lower(?)) > 0"),
-                        QStringLiteral("main_url, main_domain, forward_url, forward_domain, update_time"),
-                        QStringLiteral("update_time DESC, id DESC"), key, index, [&page](const QSqlQuery &q) {
-                            page.rows.append(ForwardRecord{q.value(0).toString(), q.value(1).toString(),
-                                                           q.value(2).toString(), q.value(3).toString(),
-                                                           q.value(4).toString()});
-                        });
+    const std::optional<int> total =
+        pageOf(QStringLiteral("forwards WHERE instr(lower(main_url || ' ' || main_domain || ' ' ||"
+                              " forward_url || ' ' || forward_domain), lower(?)) > 0"),
+               QStringLiteral("main_url, main_domain, forward_url, forward_domain, update_time"),
+               QStringLiteral("update_time DESC, id DESC"), key, index, [&page](const QSqlQuery &q) {
+                   page.rows.append(ForwardRecord{q.value(0).toString(), q.value(1).toString(),
+                                                  q.value(2).toString(), q.value(3).toString(),
+                                                  q.value(4).toString()});
+               });
+    page.total = total.value_or(0);
+    page.failed = !total;
     return page;
 }
 
 HistoryPage AdStore::searchHistory(const QString &key, int index) const
 {
     HistoryPage page;
-    page.total = pageOf(
+    const std::optional<int> total = pageOf(
         QStringLiteral("his_ads WHERE instr(lower(game_web || ' ' || game_domain), lower(?)) > 0"),
         QStringLiteral("game_web, game_domain, site, open_time, ad_count"), QStringLiteral("id DESC"), key,
         index, [&page](const QSqlQuery &q) {
             page.rows.append(HistoryRecord{q.value(0).toString(), q.value(1).toString(),
                                            q.value(2).toString(), q.value(3).toString(), q.value(4).toInt()});
         });
+    page.total = total.value_or(0);
+    page.failed = !total;
     return page;
 }
 
-int AdStore::pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
-                    int index, const std::function<void(const QSqlQuery &)> &read) const
+std::optional<int> AdStore::pageOf(const QString &from, const QString &columns, const QString &order,
+                                   const QString &key, int index,
+                                   const std::function<void(const QSqlQuery &)> &read) const
 {
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT count(*) FROM ") + from);
     bind(query, key);
     if (!query.exec() || !query.next())
-        return sqlFailed(QStringLiteral("count ") + from.section(QLatin1Char(' '), 0, 0), query), 0;
+        return sqlFailed(QStringLiteral("count ") + from.section(QLatin1Char(' '), 0, 0), query),
+               std::nullopt;
     const int total = query.value(0).toInt();
     query.prepare(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT ? OFFSET ?").arg(columns, from, order));
     bind(query, key);
     bind(query, kPageSize);
     bind(query, offsetOf(std::max(index, 0)));
     if (!query.exec())
-        return sqlFailed(QStringLiteral("search ") + from.section(QLatin1Char(' '), 0, 0), query), total;
+        return sqlFailed(QStringLiteral("search ") + from.section(QLatin1Char(' '), 0, 0), query),
+               std::nullopt;
     while (query.next())
         read(query);
     return total;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include "service/AdKey.h"
 #include "service/ServiceRecords.h"
@@ -23,16 +24,19 @@ struct AdPage {
     int total = 0;
     bool last = true;            // no page follows this one
     QList<SiteTimeCount> counts; // filled on the first page only
+    bool failed = false;         // a statement failed; the rest is not the answer
 };
 
 struct ForwardPage {
     QList<ForwardRecord> rows;
     int total = 0;
+    bool failed = false;
 };
 
 struct HistoryPage {
     QList<HistoryRecord> rows;
     int total = 0;
+    bool failed = false;
 };
 
 // The collected data: publishing sites, ads, redirects and ad history, with
@@ -75,9 +79,11 @@ private:
     AdPage findAds(const AdQuery &query, int index, bool useIndex) const;
     bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads);
     // The number of rows of `from` (a table and a condition taking the key)
-    // and one page of them, handed to read one by one.
-    int pageOf(const QString &from, const QString &columns, const QString &order, const QString &key,
-               int index, const std::function<void(const QSqlQuery &)> &read) const;
+    // and one page of them, handed to read one by one; nullopt when a
+    // statement failed.
+    std::optional<int> pageOf(const QString &from, const QString &columns, const QString &order,
+                              const QString &key, int index,
+                              const std::function<void(const QSqlQuery &)> &read) const;
 
     Database &db;
 };

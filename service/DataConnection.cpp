@@ -17,7 +17,8 @@ constexpr qint64 kSocketReadBuffer = 64 * 1024;
 
 DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket,
                                int number)
-    : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)), connectionId(number)
+    : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)),
+      logBudget(owner.limits.logLines, owner.limits.logWindowSecs), connectionId(number)
 {
     socket->setParent(this);
     socket->setReadBufferSize(kSocketReadBuffer);
@@ -64,9 +65,14 @@ void DataConnection::setUser(const QString &name)
     }
 }
 
-void DataConnection::log(const QString &text) const
+QString DataConnection::address() const
 {
-    ServiceLog::line(QStringLiteral("data #%1 %2 %3").arg(connectionId).arg(peer, text));
+    return socket->peerAddress().toString();
+}
+
+void DataConnection::log(const QString &text)
+{
+    logBudget.line(QStringLiteral("data #%1 %2 ").arg(connectionId).arg(peer), text);
 }
 
 void DataConnection::send(MsgHeader &msg)

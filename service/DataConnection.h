@@ -6,6 +6,7 @@
 
 #include "net/FrameCutter.h"
 #include "service/ConnectionGate.h"
+#include "service/ServiceLog.h"
 
 class DataServer;
 class MsgHeader;
@@ -26,11 +27,14 @@ public:
 
     int id() const { return connectionId; }
     const QString &user() const { return loggedInUser; }
+    // The peer's IP address, without the port.
+    QString address() const;
     // Empty: not logged in, with the small frame limit and the login deadline.
     void setUser(const QString &name);
     bool closing() const { return closingStarted; }
 
-    void log(const QString &text) const;
+    // Within the connection's log budget.
+    void log(const QString &text);
     void send(MsgHeader &msg);
     void sendFrame(const QByteArray &frame);
     void closeWith(const QString &reason);
@@ -50,6 +54,7 @@ private:
     // The login deadline until a login succeeds, then the idle timeout.
     QTimer watch;
     QString peer;
+    ServiceLog::Budget logBudget;
     QString loggedInUser;
     int connectionId;
     bool turnQueued = false;

@@ -7,6 +7,7 @@
 #include "service/AccountStore.h"
 #include "service/AdKey.h"
 #include "service/AdStore.h"
+#include "service/LoginThrottle.h"
 #include "net/MsgHeader.h"
 #include "service/ServiceLog.h"
 #include "service/DataConnection.h"
@@ -15,8 +16,8 @@
 using namespace DataMessages;
 
 DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionGate &gate,
-                       const ServiceLimits &serviceLimits, QObject *parent)
-    : QObject(parent), accounts(accountStore), ads(adStore), limits(serviceLimits),
+                       LoginThrottle &throttle, const ServiceLimits &serviceLimits, QObject *parent)
+    : QObject(parent), accounts(accountStore), ads(adStore), throttle(throttle), limits(serviceLimits),
       // A refused client sees the connection closed at once.
       listener(QStringLiteral("data"), gate, QByteArray(),
                [this](QTcpSocket *socket, ConnectionGate::Ticket ticket) {
@@ -90,7 +91,7 @@ QByteArray DataServer::adsChangeFrame(const QString &user, const QStringList &ch
     if (dropped > 0)
         ServiceLog::line(QStringLiteral("data: %1 ads of %2 left out of a notification too large for a frame")
                              .arg(dropped)
-                             .arg(user));
+                             .arg(ServiceLog::value(user)));
     return encodeFrame(ntf);
 }
 
@@ -103,8 +104,9 @@ void DataServer::notifyUser(const QString &user, const QStringList &changedUrls)
         if (frame.isEmpty())
             frame = adsChangeFrame(user, changedUrls);
         c->log(QStringLiteral("ads change -> %1 (%2)")
-                   .arg(user,
-                        changedUrls.isEmpty() ? QStringLiteral("all") : changedUrls.join(QLatin1Char(';'))));
+                   .arg(ServiceLog::value(user),
+                        ServiceLog::value(changedUrls.isEmpty() ? QStringLiteral("all")
+                                                                : changedUrls.join(QLatin1Char(';')))));
         c->sendFrame(frame);
     }
 }
@@ -145,11 +147,19 @@ template <class Req> bool readRequest(DataConnection &c, Req &req, const char *f
     return readBody(c, req, frame, length) && loggedIn(c, Req::kType);
 }
 
-void logSearch(const DataConnection &c, const char *what, const QString &key, int index, qsizetype rows,
-               int total)
+// A search whose statement failed is logged as such (the store has logged
+// the cause); the client, which has no error field, sees an empty page.
+void logSearch(DataConnection &c, const char *what, const QString &key, int index, qsizetype rows, int total,
+               bool failed)
 {
+    if (failed) {
+        c.log(QStringLiteral("search %1 \"%2\" page %3 failed")
+                  .arg(QLatin1String(what), ServiceLog::value(key))
+                  .arg(index));
+        return;
+    }
     c.log(QStringLiteral("search %1 \"%2\" page %3 -> %4 of %5")
-              .arg(QLatin1String(what), key)
+              .arg(QLatin1String(what), ServiceLog::value(key))
               .arg(index)
               .arg(rows)
               .arg(total));
@@ -203,14 +213,23 @@ void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
 {
     const QString user = fromUtf8(req.body.username());
-    const std::optional<AccountRecord> account = accounts.account(user);
-    const bool ok = account && !user.isEmpty() && account->password == fromUtf8(req.body.password());
+    const QString address = c.address();
+    const bool allowed = throttle.allows(user, address);
+    const bool ok = allowed && !user.isEmpty() && accounts.verify(user, fromUtf8(req.body.password()));
+    if (ok)
+        throttle.succeeded(user);
+    else if (allowed)
+        throttle.failed(user, address);
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
-    ack.body.set_info(utf8(ok ? QStringLiteral("登录成功") : QStringLiteral("用户名或密码错误")));
+    ack.body.set_info(utf8(ok        ? QStringLiteral("登录成功")
+                           : allowed ? QStringLiteral("用户名或密码错误")
+                                     : QStringLiteral("登录失败次数过多，请稍后再试")));
     c.setUser(ok ? user : QString());
-    c.log(
-        QStringLiteral("login %1 %2").arg(user, ok ? QStringLiteral("accepted") : QStringLiteral("refused")));
+    c.log(QStringLiteral("login %1 %2")
+              .arg(ServiceLog::value(user), ok        ? QStringLiteral("accepted")
+                                            : allowed ? QStringLiteral("refused")
+                                                      : QStringLiteral("held back")));
     c.send(ack);
     if (ok)
         c.sendFrame(adsChangeFrame(user, {}));
@@ -232,7 +251,10 @@ void DataServer::sendCatalogue(DataConnection &c)
 void DataServer::searchAds(DataConnection &c, const MsgUserSearchAdsReq &req)
 {
     const QString key = fromUtf8(req.body.key());
-    const AdQuery query = AdQuery::parse(key, fromUtf8(req.body.adweb()), QDate::currentDate());
+    const AdQuery query = AdQuery::parse(key, fromUtf8(req.body.adweb()), QDate::currentDate(),
+                                         limits.keyTerms, limits.keyChars);
+    if (query.cut)
+        c.log(QStringLiteral("search key of %1 characters cut to the limits").arg(key.size()));
     const AdPage page = ads.searchAds(query, req.body.index());
     MsgUserSearchAdsAck ack;
     for (const AdRecord &ad : page.ads)
@@ -242,13 +264,13 @@ void DataServer::searchAds(DataConnection &c, const MsgUserSearchAdsReq &req)
     ack.body.set_ext(std::string());
     ack.body.set_seachtype(page.last ? 1 : 0);
     ack.body.set_count(page.total);
-    logSearch(c, "ads", key, req.body.index(), page.ads.size(), page.total);
+    logSearch(c, "ads", key, req.body.index(), page.ads.size(), page.total, page.failed);
     c.send(ack);
 }
 
 void DataServer::searchForwards(DataConnection &c, const MsgUserSearchForwardReq &req)
 {
-    const QString key = fromUtf8(req.body.key()).trimmed();
+    const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
     const ForwardPage page = ads.searchForwards(key, req.body.index());
     MsgUserSearchForwardAck ack;
     for (const ForwardRecord &r : page.rows)
@@ -257,13 +279,13 @@ void DataServer::searchForwards(DataConnection &c, const MsgUserSearchForwardReq
     ack.body.set_key(req.body.key());
     ack.body.add_index(req.body.index());
     ack.body.set_count(page.total);
-    logSearch(c, "redirects", key, req.body.index(), page.rows.size(), page.total);
+    logSearch(c, "redirects", key, req.body.index(), page.rows.size(), page.total, page.failed);
     c.send(ack);
 }
 
 void DataServer::searchHistory(DataConnection &c, const MsgUserSearchHisReq &req)
 {
-    const QString key = fromUtf8(req.body.key()).trimmed();
+    const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
     const HistoryPage page = ads.searchHistory(key, req.body.index());
     MsgUserSearchHisAck ack;
     for (const HistoryRecord &r : page.rows)
@@ -271,6 +293,6 @@ void DataServer::searchHistory(DataConnection &c, const MsgUserSearchHisReq &req
     ack.body.set_ext(std::string());
     ack.body.set_index(req.body.index());
     ack.body.set_count(page.total);
-    logSearch(c, "history", key, req.body.index(), page.rows.size(), page.total);
+    logSearch(c, "history", key, req.body.index(), page.rows.size(), page.total, page.failed);
     c.send(ack);
 }

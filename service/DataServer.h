@@ -12,6 +12,7 @@
 class AccountStore;
 class AdStore;
 class DataConnection;
+class LoginThrottle;
 
 // The data server: protobuf frames over TCP. Greets every connection, logs
 // users in, answers the catalogue and the three searches, and pushes the ads
@@ -20,7 +21,7 @@ class DataServer : public QObject {
     Q_OBJECT
 public:
     // Connections are admitted through gate and held to limits.
-    DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionGate &gate,
+    DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionGate &gate, LoginThrottle &throttle,
                const ServiceLimits &limits, QObject *parent = nullptr);
     ~DataServer() override;
 
@@ -54,6 +55,7 @@ private:
 
     AccountStore &accounts;
     AdStore &ads;
+    LoginThrottle &throttle;
     const ServiceLimits limits;
     GuardedListener listener;
     QList<DataConnection *> connections;

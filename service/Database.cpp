@@ -12,12 +12,43 @@ namespace {
 
 QAtomicInt connectionCounter;
 
-// Each entry brings the schema from its index to index + 1.
-const QList<QStringList> &upgradeSteps()
+// Rewrites every password still held in clear as a salted hash.
+bool hashClearPasswords(QSqlQuery &query, const PasswordHash &hash)
 {
-    static const QList<QStringList> steps = {
+    QList<std::pair<qint64, QString>> clear;
+    if (!query.exec(QStringLiteral("SELECT id, password FROM accounts")))
+        return false;
+    while (query.next()) {
+        const QString password = query.value(1).toString();
+        if (!PasswordHash::isHash(password))
+            clear.append({query.value(0).toLongLong(), password});
+    }
+    query.prepare(QStringLiteral("UPDATE accounts SET password = ? WHERE id = ?"));
+    for (const auto &[id, password] : clear) {
+        const QString stored = hash.make(password);
+        if (stored.isEmpty())
+            return false;
+        query.addBindValue(stored);
+        query.addBindValue(id);
+        if (!query.exec())
+            return false;
+    }
+    return true;
+}
+
+// One version step: statements, then a rewrite of rows where SQL alone
+// cannot do it.
+struct UpgradeStep {
+    QStringList statements;
+    bool (*rewrite)(QSqlQuery &, const PasswordHash &) = nullptr;
+};
+
+// Each entry brings the schema from its index to index + 1.
+const QList<UpgradeStep> &upgradeSteps()
+{
+    static const QList<UpgradeStep> steps = {
         // 0 -> 1: the tables.
-        {
+        {{
             QStringLiteral("CREATE TABLE accounts ("
                            " id INTEGER PRIMARY KEY,"
                            " user TEXT NOT NULL UNIQUE,"
@@ -76,10 +107,10 @@ const QList<QStringList> &upgradeSteps()
                            " site TEXT NOT NULL DEFAULT '',"
                            " open_time TEXT NOT NULL DEFAULT '',"
                            " ad_count INTEGER NOT NULL DEFAULT 1)"),
-        },
+        }},
         // 1 -> 2: a trigram index over the ads' text, kept in step by
         // triggers, built from the ads already held.
-        {
+        {{
             QStringLiteral("CREATE VIRTUAL TABLE ads_fts USING fts5("
                            "search_text, content='ads', content_rowid='id', tokenize='trigram')"),
             QStringLiteral("CREATE TRIGGER ads_fts_insert AFTER INSERT ON ads BEGIN"
@@ -92,7 +123,11 @@ const QList<QStringList> &upgradeSteps()
                            " VALUES ('delete', old.id, old.search_text);"
                            " INSERT INTO ads_fts(rowid, search_text) VALUES (new.id, new.search_text); END"),
             QStringLiteral("INSERT INTO ads_fts(ads_fts) VALUES ('rebuild')"),
-        },
+        }},
+        // 2 -> 3: passwords as salted hashes; user names looked up without
+        // regard to case, so that sign-up can refuse "Demo" beside "demo".
+        {{QStringLiteral("CREATE INDEX accounts_user_nocase ON accounts(user COLLATE NOCASE)")},
+         hashClearPasswords},
     };
     return steps;
 }
@@ -113,7 +148,9 @@ bool sqlFailed(const QString &context, const QSqlQuery &query)
     return false;
 }
 
-Database::Database() : name(QStringLiteral("kestrel-service-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+Database::Database(PasswordHash passwordHash)
+    : hash(passwordHash),
+      name(QStringLiteral("kestrel-service-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
 {
 }
 
@@ -210,13 +247,16 @@ bool Database::upgrade(int targetVersion)
             return false;
         }
         QSqlQuery query(handle());
-        for (const QString &sql : steps[version]) {
-            if (!query.exec(sql)) {
-                error = QStringLiteral("upgrade to version %1: %2")
-                            .arg(version + 1)
-                            .arg(query.lastError().text());
-                return false;
-            }
+        const UpgradeStep &step = steps[version];
+        bool done = true;
+        for (const QString &sql : step.statements)
+            done = done && query.exec(sql);
+        if (done && step.rewrite)
+            done = step.rewrite(query, hash);
+        if (!done) {
+            error =
+                QStringLiteral("upgrade to version %1: %2").arg(version + 1).arg(query.lastError().text());
+            return false;
         }
         if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) ||
             !transaction.commit()) {
@@ -231,6 +271,8 @@ bool Database::upgrade(int targetVersion)
 
 Transaction::Transaction(const QSqlDatabase &db) : connection(db), running(connection.transaction())
 {
+    if (!running)
+        ServiceLog::line(QStringLiteral("database: begin failed: %1").arg(connection.lastError().text()));
 }
 
 Transaction::~Transaction()
@@ -246,6 +288,7 @@ bool Transaction::commit()
     running = false;
     if (connection.commit())
         return true;
+    ServiceLog::line(QStringLiteral("database: commit failed: %1").arg(connection.lastError().text()));
     connection.rollback();
     return false;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "service/PasswordHash.h"
+
 class QSqlQuery;
 
 // One SQLite connection with the service's schema. Opening creates the schema
@@ -11,9 +13,10 @@ class QSqlQuery;
 // transaction, recorded in PRAGMA user_version.
 class Database {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
-    Database();
+    // Passwords found in clear in an older file are stored with this.
+    explicit Database(PasswordHash passwordHash = PasswordHash());
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -26,6 +29,7 @@ public:
     QSqlDatabase handle() const { return QSqlDatabase::database(name, false); }
     int schemaVersion() const;
     QString errorString() const { return error; }
+    const PasswordHash &passwords() const { return hash; }
 
     // Runs one statement; logs and returns false on failure.
     bool exec(const QString &sql) const;
@@ -34,6 +38,7 @@ private:
     bool configure();
     bool upgrade(int targetVersion);
 
+    PasswordHash hash;
     QString name;
     QString error;
 };

@@ -194,8 +194,9 @@ QList<ForwardRecord> DemoData::forwards(int count)
 {
     QList<ForwardRecord> out;
     const QDateTime base(today, QTime(0, 0));
+    // Every game address has its share, so a redirect search for any of them finds some.
     for (int i = 0; i < count; ++i) {
-        const Game &from = pick(games);
+        const Game &from = games[i % games.size()];
         const Game &to = pick(games);
         ForwardRecord r;
         r.mainUrl = from.web + QStringLiteral("/");
@@ -212,7 +213,7 @@ QList<HistoryRecord> DemoData::history(int count)
 {
     QList<HistoryRecord> out;
     for (int i = 0; i < count; ++i) {
-        AdRecord ad = makeAd(pick(games));
+        AdRecord ad = makeAd(games[i % games.size()]);
         ad.openDay = today.addDays(-1 - draw(60));
         out.append(
             HistoryRecord{ad.gameWeb, AdStore::domainOf(ad.gameWeb), ad.site, ad.openTime(), 1 + draw(5)});
@@ -273,7 +274,7 @@ bool DemoData::fill(AccountStore &accounts, AdStore &store)
     }
 
     if (!store.clear() || !store.replaceSites(siteList) || !store.addAds(adList) ||
-        !store.addForwards(forwards(400)) || !store.addHistory(history(1500)))
+        !store.addForwards(forwards(int(games.size()) * 2)) || !store.addHistory(history(int(games.size()) * 6)))
         return false;
 
     AccountRecord demo;

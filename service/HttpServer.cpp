@@ -27,7 +27,7 @@ class HttpConnection : public QObject {
 public:
     HttpConnection(HttpServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket)
         : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)), handler(owner.handler),
-          limits(owner.limits)
+          limits(owner.limits), logBudget(owner.logLines, owner.logWindowSecs)
     {
         server.connections.append(this);
         socket->setParent(this);
@@ -134,21 +134,22 @@ private:
             reply.status = 405;
             reply.body = "method not allowed";
         }
-        ServiceLog::line(QStringLiteral("web %1 %2 %3 -> %4 (%5 bytes)")
-                             .arg(request.peer.toString(), QString::fromLatin1(request.method),
-                                  QString::fromLatin1(request.path))
-                             .arg(reply.status)
-                             .arg(reply.body.size()));
+        logBudget.line(QStringLiteral("web %1 ").arg(request.peer.toString()),
+                       QStringLiteral("%1 %2 -> %3 (%4 bytes)")
+                           .arg(ServiceLog::value(QString::fromLatin1(request.method)),
+                                ServiceLog::value(QString::fromLatin1(request.path)))
+                           .arg(reply.status)
+                           .arg(reply.body.size()));
         send(reply, HttpRequestParser::keepAlive(request), request.method != "HEAD");
     }
 
     void fail(HttpRequestParser::Error error)
     {
         const int status = HttpRequestParser::httpStatus(error);
-        ServiceLog::line(
-            QStringLiteral("web %1 bad request (%2) -> %3")
-                .arg(socket->peerAddress().toString(), QLatin1String(HttpRequestParser::errorName(error)))
-                .arg(status));
+        logBudget.line(QStringLiteral("web %1 ").arg(socket->peerAddress().toString()),
+                       QStringLiteral("bad request (%1) -> %2")
+                           .arg(QLatin1String(HttpRequestParser::errorName(error)))
+                           .arg(status));
         send(plainReply(status), false, true);
     }
 
@@ -187,6 +188,7 @@ private:
     HttpRequestParser parser;
     QTimer idle;
     QTimer requestDeadline;
+    ServiceLog::Budget logBudget;
     bool turnQueued = false;
     bool closing = false;
 };

@@ -41,6 +41,12 @@ public:
     quint16 port() const { return listener.port(); }
     QString errorString() const { return listener.errorString(); }
     void close() { listener.close(); }
+    // Log lines one connection may write per window.
+    void setLogBudget(int lines, int windowSecs)
+    {
+        logLines = lines;
+        logWindowSecs = windowSecs;
+    }
 
     int connectionCount() const { return int(connections.size()); }
     // Reply bytes waiting to go out, over all connections.
@@ -57,4 +63,6 @@ private:
     const ServiceLimits limits;
     GuardedListener listener;
     QList<HttpConnection *> connections;
+    int logLines = ServiceLimits().logLines;
+    int logWindowSecs = ServiceLimits().logWindowSecs;
 };

@@ -10,6 +10,7 @@
 #include "service/DemoData.h"
 #include "service/DemoTicker.h"
 #include "service/HttpServer.h"
+#include "service/LoginThrottle.h"
 #include "service/ServiceLog.h"
 #include "service/WebService.h"
 
@@ -17,13 +18,18 @@ Service::Service(ServiceOptions options, QObject *parent)
     : QObject(parent), serviceOptions(std::move(options)),
       gate(std::make_unique<ConnectionGate>(serviceOptions.limits.maxConnections,
                                             serviceOptions.limits.maxConnectionsPerAddress)),
-      db(std::make_unique<Database>()), accountStore(std::make_unique<AccountStore>(*db)),
-      adStore(std::make_unique<AdStore>(*db)), webService(std::make_unique<WebService>(*accountStore)),
+      db(std::make_unique<Database>(PasswordHash(serviceOptions.limits.passwordHashIterations))),
+      accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
+      loginThrottle(std::make_unique<LoginThrottle>(serviceOptions.limits)),
+      webService(std::make_unique<WebService>(*accountStore, *loginThrottle, serviceOptions.limits)),
       httpServer(std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); },
                                               *gate, serviceOptions.limits)),
-      dataServer(std::make_unique<DataServer>(*accountStore, *adStore, *gate, serviceOptions.limits))
+      dataServer(
+          std::make_unique<DataServer>(*accountStore, *adStore, *gate, *loginThrottle, serviceOptions.limits))
 {
     webService->setPublicUrl(serviceOptions.publicUrl);
+    httpServer->setLogBudget(serviceOptions.limits.logLines, serviceOptions.limits.logWindowSecs);
+    ServiceLog::setValueLimit(serviceOptions.limits.logValueChars);
     connect(webService.get(), &WebService::addressesChanged, this,
             [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
 }

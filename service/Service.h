@@ -15,6 +15,7 @@ class Database;
 class DemoData;
 class DemoTicker;
 class HttpServer;
+class LoginThrottle;
 class WebService;
 
 // The whole back end in one object: the database, the web service and the
@@ -41,6 +42,7 @@ public:
     WebService &web() { return *webService; }
     HttpServer &http() { return *httpServer; }
     DataServer &data() { return *dataServer; }
+    LoginThrottle &throttle() { return *loginThrottle; }
     // Present in demo mode only.
     DemoTicker *ticker() { return demoTicker.get(); }
 
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<Database> db;
     std::unique_ptr<AccountStore> accountStore;
     std::unique_ptr<AdStore> adStore;
+    std::unique_ptr<LoginThrottle> loginThrottle;
     std::unique_ptr<WebService> webService;
     std::unique_ptr<HttpServer> httpServer;
     std::unique_ptr<DataServer> dataServer;

@@ -32,4 +32,37 @@ struct ServiceLimits {
     qint64 dataOutputCapBytes = 64 * 1024 * 1024;
 
     // --- Logins, sign-ups and stored data --------------------------------
+
+    // PBKDF2-HMAC-SHA256 rounds of a newly stored password; one check costs
+    // some tens of milliseconds at the default.
+    int passwordHashIterations = 150000;
+
+    // Failed logins, counted per user name and per peer address: the first
+    // free failures cost nothing, each further one makes the next attempt
+    // wait a delay that starts at loginFirstDelayMs and doubles, and from
+    // lockFailures on the name or address is refused for loginLockSecs.
+    int accountFreeFailures = 3;
+    int accountLockFailures = 10;
+    int addressFreeFailures = 20;
+    int addressLockFailures = 100;
+    int loginFirstDelayMs = 1000;
+    int loginLockSecs = 900;
+
+    // Account requests that reach the store, per peer address and window.
+    int signUpsPerAddress = 5;
+    int signUpWindowSecs = 3600;
+
+    // Signed queries remembered so that none is accepted twice; when full,
+    // new ones are refused until old ones leave the clock window.
+    int replayEntries = 100000;
+
+    // Values in log lines are cut to this many characters; a connection
+    // writes at most logLines lines per logWindowSecs, the rest are counted.
+    int logValueChars = 200;
+    int logLines = 50;
+    int logWindowSecs = 60;
+
+    // Search keys: at most this many terms, dates and marks, and characters.
+    int keyTerms = 32;
+    int keyChars = 500;
 };

@@ -25,12 +25,12 @@ LimitOption limitOption(const char *name, const char *help, T ServiceLimits::*fi
 {
     const T defaultValue = ServiceLimits().*field;
     return {QCommandLineOption(QLatin1String(name),
-                               QStringLiteral("%1 (default %2).").arg(QLatin1String(help)).arg(defaultValue),
+                               QStringLiteral("%1. Default: %2.").arg(QLatin1String(help)).arg(defaultValue),
                                QStringLiteral("N"), QString::number(defaultValue)),
             min, max, [field](ServiceLimits &limits, qint64 value) { limits.*field = T(value); }};
 }
 
-std::vector<LimitOption> connectionLimitOptions()
+std::vector<LimitOption> limitOptions()
 {
     constexpr qint64 kDay = 24 * 3600 * 1000;
     constexpr qint64 kGiB = 1024 * 1024 * 1024;
@@ -57,6 +57,36 @@ std::vector<LimitOption> connectionLimitOptions()
                     &ServiceLimits::webOutputCapBytes, 1, kGiB),
         limitOption("data-output-cap-bytes", "Output waiting for a data client above which it is dropped",
                     &ServiceLimits::dataOutputCapBytes, 1, 16 * kGiB),
+        limitOption("password-iterations", "PBKDF2 rounds of a newly stored password",
+                    &ServiceLimits::passwordHashIterations, 1, 10000000),
+        limitOption("account-free-failures", "Failed logins per user name before delays begin",
+                    &ServiceLimits::accountFreeFailures, 0, 1000000),
+        limitOption("account-lock-failures", "Failed logins per user name that lock it",
+                    &ServiceLimits::accountLockFailures, 1, 1000000),
+        limitOption("address-free-failures", "Failed logins per peer address before delays begin",
+                    &ServiceLimits::addressFreeFailures, 0, 1000000),
+        limitOption("address-lock-failures", "Failed logins per peer address that lock it",
+                    &ServiceLimits::addressLockFailures, 1, 1000000),
+        limitOption("login-first-delay-ms",
+                    "First delay after the free failures; it doubles with each failure",
+                    &ServiceLimits::loginFirstDelayMs, 0, 3600 * 1000),
+        limitOption("login-lock-secs", "How long a locked user name or address is refused",
+                    &ServiceLimits::loginLockSecs, 0, 7 * 24 * 3600),
+        limitOption("sign-ups-per-address", "Account requests per peer address and window",
+                    &ServiceLimits::signUpsPerAddress, 0, 1000000),
+        limitOption("sign-up-window-secs", "The window of --sign-ups-per-address",
+                    &ServiceLimits::signUpWindowSecs, 1, 7 * 24 * 3600),
+        limitOption("replay-entries", "Signed queries remembered against replay",
+                    &ServiceLimits::replayEntries, 1, 10000000),
+        limitOption("log-value-chars", "Characters of a value written to the log",
+                    &ServiceLimits::logValueChars, 8, 100000),
+        limitOption("log-lines", "Log lines per connection and window; more are counted, not written",
+                    &ServiceLimits::logLines, 1, 1000000),
+        limitOption("log-window-secs", "The window of --log-lines", &ServiceLimits::logWindowSecs, 1,
+                    24 * 3600),
+        limitOption("key-terms", "Terms, dates and marks of one search key", &ServiceLimits::keyTerms, 1,
+                    1000),
+        limitOption("key-chars", "Characters of one search key", &ServiceLimits::keyChars, 1, 100000),
     };
 }
 
@@ -112,8 +142,8 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
         QStringLiteral("URL"));
     parser.addOptions(
         {hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption, publicOption});
-    const std::vector<LimitOption> limitOptions = connectionLimitOptions();
-    for (const LimitOption &limit : limitOptions)
+    const std::vector<LimitOption> limits = limitOptions();
+    for (const LimitOption &limit : limits)
         parser.addOption(limit.option);
 
     if (!parser.parse(arguments)) {
@@ -170,7 +200,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
         }
         options.publicUrl = url.toString(QUrl::StripTrailingSlash | QUrl::FullyEncoded);
     }
-    for (const LimitOption &limit : limitOptions) {
+    for (const LimitOption &limit : limits) {
         const qint64 value = parser.value(limit.option).toLongLong(&ok);
         if (!ok || value < limit.min || value > limit.max) {
             *error = QStringLiteral("--%1 takes a number from %2 to %3")

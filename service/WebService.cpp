@@ -5,6 +5,7 @@
 
 #include "service/AccountStore.h"
 #include "service/BannerImage.h"
+#include "service/LoginThrottle.h"
 #include "service/ReplyText.h"
 #include "service/ServiceLog.h"
 #include "service/WebAuth.h"
@@ -28,8 +29,12 @@ bool onlyOf(const QString &text, const QRegularExpression &pattern)
 
 } // namespace
 
-WebService::WebService(AccountStore &accounts, QObject *parent)
-    : QObject(parent), accounts(accounts), now([] { return QDateTime::currentSecsSinceEpoch(); }),
+WebService::WebService(AccountStore &accounts, LoginThrottle &throttle, const ServiceLimits &limits,
+                       QObject *parent)
+    : QObject(parent), accounts(accounts), throttle(throttle),
+      replays(limits.replayEntries, WebAuth::kMaxClockSkewSecs),
+      signUps(limits.signUpsPerAddress, limits.signUpWindowSecs),
+      now([] { return QDateTime::currentSecsSinceEpoch(); }),
       defaultNotice(QStringLiteral("欢迎使用Vorlant，广告变化第一时间提醒。"))
 {
 }
@@ -56,13 +61,13 @@ HttpReply WebService::handle(const HttpRequest &request)
     if (path == WebProtocol::Path::Login)
         return login(request, args);
     if (path == WebProtocol::Path::GetUserDomainInfo)
-        return domainInfo(args);
+        return domainInfo(request, args);
     if (path == WebProtocol::Path::AddDomain)
-        return addDomain(args);
+        return addDomain(request, args);
     if (path == WebProtocol::Path::DelDomain)
-        return delDomain(args);
+        return delDomain(request, args);
     if (path == WebProtocol::Path::AccountAdd)
-        return accountAdd(args);
+        return accountAdd(request, args);
     if (path == "/" || path == "/index.html")
         return page(request, false);
     if (path == kBannerPath.toLatin1())
@@ -91,7 +96,8 @@ HttpReply WebService::failure(int code, const QString &message)
     return text(QString::number(code) + QLatin1Char('|') + ReplyText::field(message));
 }
 
-WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, const QStringList &types) const
+WebService::Auth WebService::authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
+                                          const QStringList &types)
 {
     Auth auth;
     const QString user = value(args, "user");
@@ -111,12 +117,36 @@ WebService::Auth WebService::authenticate(const QHash<QString, QString> &args, c
         auth.message = QStringLiteral("电脑时间不正确，请校准时间后再登录。");
         return auth;
     }
-    auth.account = accounts.account(user);
-    if (!auth.account || auth.account->password != pass) {
-        auth.account.reset();
+    const QString address = request.peer.toString();
+    if (!throttle.allows(user, address)) {
+        auth.code = BadLogin;
+        auth.message = QStringLiteral("登录失败次数过多，请稍后再试。");
+        return auth;
+    }
+    // The digest proves only that the sender knew the password it carries;
+    // that password is then checked against the stored hash.
+    auth.account = accounts.verify(user, pass);
+    if (!auth.account) {
+        throttle.failed(user, address);
         auth.code = BadLogin;
         auth.message = QStringLiteral("用户名或密码错误！");
+        return auth;
     }
+    throttle.succeeded(user);
+    switch (replays.admit(user, time.toLongLong(), rand, check, now())) {
+    case ReplayGuard::Result::Fresh:
+        return auth;
+    case ReplayGuard::Result::Replayed:
+        auth.code = BadCheck;
+        auth.message = QStringLiteral("请求已使用过，请重新登录。");
+        break;
+    case ReplayGuard::Result::Full:
+        ServiceLog::line(QStringLiteral("web: replay record full, request of %1 refused").arg(user));
+        auth.code = Failed;
+        auth.message = QStringLiteral("服务器繁忙，请稍后再试！");
+        break;
+    }
+    auth.account.reset();
     return auth;
 }
 
@@ -136,7 +166,7 @@ QString WebService::selfAddress(const HttpRequest &request, const QString &value
 
 HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(args, {QStringLiteral("1"), QStringLiteral("2")});
+    const Auth auth = authenticate(request, args, {QStringLiteral("1"), QStringLiteral("2")});
     if (!auth.account)
         return failure(auth.code, auth.message);
     const AccountRecord &a = *auth.account;
@@ -154,9 +184,9 @@ HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QSt
     return text(ReplyText::join(fields, QLatin1Char('|')));
 }
 
-HttpReply WebService::domainInfo(const QHash<QString, QString> &args)
+HttpReply WebService::domainInfo(const HttpRequest &request, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
     if (!auth.account)
         return failure(auth.code, auth.message);
     QStringList records;
@@ -169,9 +199,9 @@ HttpReply WebService::domainInfo(const QHash<QString, QString> &args)
     return text(records.join(QLatin1Char('|')));
 }
 
-HttpReply WebService::addDomain(const QHash<QString, QString> &args)
+HttpReply WebService::addDomain(const HttpRequest &request, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
     if (!auth.account)
         return failure(auth.code, auth.message);
     MonitoredAddress address;
@@ -192,19 +222,25 @@ HttpReply WebService::addDomain(const QHash<QString, QString> &args)
     return text(QStringLiteral("0|保存成功"));
 }
 
-HttpReply WebService::delDomain(const QHash<QString, QString> &args)
+HttpReply WebService::delDomain(const HttpRequest &request, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(args, {QStringLiteral("2")});
+    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
     if (!auth.account)
         return failure(auth.code, auth.message);
     const QString url = value(args, "monitor_url");
-    if (!accounts.removeAddress(auth.account->id, url))
+    switch (accounts.removeAddress(auth.account->id, url)) {
+    case AccountStore::RemoveResult::Removed:
+        break;
+    case AccountStore::RemoveResult::NotFound:
         return failure(Refused, QStringLiteral("该网址不在监控列表中。"));
+    case AccountStore::RemoveResult::Failed:
+        return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
+    }
     emit addressesChanged(auth.account->user, {url});
     return text(QStringLiteral("0|删除成功"));
 }
 
-HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
+HttpReply WebService::accountAdd(const HttpRequest &request, const QHash<QString, QString> &args)
 {
     const QString time = value(args, "time");
     const QString user = value(args, "user");
@@ -224,6 +260,10 @@ HttpReply WebService::accountAdd(const QHash<QString, QString> &args)
         return failure(Refused, QStringLiteral("账号密码不能一样！"));
     if (!onlyOf(qq, qqNumber))
         return failure(Refused, QStringLiteral("QQ号码必须为至少5位的数字！"));
+    // Counted only here, where a request could create an account or tell
+    // that a name is taken.
+    if (!signUps.admit(request.peer.toString(), now()))
+        return failure(Refused, QStringLiteral("申请过于频繁，请稍后再试！"));
     switch (accounts.create(user, pass, qq, now())) {
     case AccountStore::CreateResult::Created:
         ServiceLog::line(QStringLiteral("web account %1 created").arg(user));

@@ -9,9 +9,13 @@
 #include <optional>
 
 #include "service/HttpServer.h"
+#include "service/ReplayGuard.h"
+#include "service/ServiceLimits.h"
+#include "service/SignUpLimit.h"
 #include "service/ServiceRecords.h"
 
 class AccountStore;
+class LoginThrottle;
 
 // The web service's endpoints: login, the monitored-address list, account
 // creation and the service's own banner page. Replies are GBK text.
@@ -23,7 +27,8 @@ public:
     // Result codes of the "|" replies; 0 is success.
     enum Code { Ok = 0, BadLogin = 1, BadCheck = 2, StaleTime = 3, BadRequest = 4, Refused = 5, Failed = 6 };
 
-    explicit WebService(AccountStore &accounts, QObject *parent = nullptr);
+    WebService(AccountStore &accounts, LoginThrottle &throttle, const ServiceLimits &limits,
+               QObject *parent = nullptr);
 
     HttpReply handle(const HttpRequest &request);
     void setClock(Clock clock) { now = std::move(clock); }
@@ -46,13 +51,14 @@ private:
         int code = Ok;
         QString message;
     };
-    Auth authenticate(const QHash<QString, QString> &args, const QStringList &types) const;
+    Auth authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
+                      const QStringList &types);
 
     HttpReply login(const HttpRequest &request, const QHash<QString, QString> &args);
-    HttpReply domainInfo(const QHash<QString, QString> &args);
-    HttpReply addDomain(const QHash<QString, QString> &args);
-    HttpReply delDomain(const QHash<QString, QString> &args);
-    HttpReply accountAdd(const QHash<QString, QString> &args);
+    HttpReply domainInfo(const HttpRequest &request, const QHash<QString, QString> &args);
+    HttpReply addDomain(const HttpRequest &request, const QHash<QString, QString> &args);
+    HttpReply delDomain(const HttpRequest &request, const QHash<QString, QString> &args);
+    HttpReply accountAdd(const HttpRequest &request, const QHash<QString, QString> &args);
     HttpReply page(const HttpRequest &request, bool banner) const;
 
     static HttpReply text(const QString &body);
@@ -61,6 +67,9 @@ private:
     QString selfAddress(const HttpRequest &request, const QString &value) const;
 
     AccountStore &accounts;
+    LoginThrottle &throttle;
+    ReplayGuard replays;
+    SignUpLimit signUps;
     Clock now;
     QString defaultNotice;
     QString publicUrl;

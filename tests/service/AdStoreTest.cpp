@@ -153,6 +153,57 @@ TEST_F(AdStoreTest, IndexedSearchFindsWhatTheRecordsHold)
         0);
 }
 
+TEST_F(AdStoreTest, HostileKeysAnswerTheirFirstTermsInsteadOfFailing)
+{
+    const QString day = QDate::currentDate().addDays(2).toString(QStringLiteral("MM/dd"));
+    const auto repeated = [](const QString &piece, int times, const QString &separator) {
+        return QStringList(times, piece).join(separator);
+    };
+    const struct {
+        const char *name;
+        QString key;
+        QString meaning; // what the key must find
+        bool cut;
+    } cases[] = {
+        {"NulInsideATerm", QStringLiteral("合") + QChar(0) + QStringLiteral("击"), QStringLiteral("合击"),
+         true},
+        {"ThousandsOfTerms", repeated(QStringLiteral("合击"), 3000, QStringLiteral("\\")),
+         QStringLiteral("合击"), true},
+        {"ThousandsOfDates", repeated(day, 3000, QStringLiteral("\\")), day, true},
+        {"ThousandsOfDatesInOnePiece", repeated(day, 3000, QStringLiteral(" ")), day, true},
+        {"TermsUpToTheLimit", repeated(QStringLiteral("1.7"), 32, QStringLiteral("\\")),
+         QStringLiteral("1.7"), false},
+    };
+    for (const auto &c : cases) {
+        const AdQuery q = AdQuery::parse(c.key, QStringLiteral("1"), QDate::currentDate());
+        EXPECT_EQ(q.cut, c.cut) << c.name;
+        EXPECT_LE(q.terms.size() + q.days.size() + q.marks.size(), ServiceLimits().keyTerms) << c.name;
+        const int wanted = expected(AdQuery::parse(c.meaning, QStringLiteral("1"), QDate::currentDate()));
+        ASSERT_GT(wanted, 0) << c.name;
+        const AdPage page = store.searchAds(q, 1);
+        EXPECT_FALSE(page.failed) << c.name;
+        EXPECT_EQ(page.total, wanted) << c.name;
+    }
+    // A long key is cut to the limit and still answered.
+    const AdQuery huge =
+        AdQuery::parse(QString(100000, QLatin1Char('x')), QStringLiteral("1"), QDate::currentDate());
+    EXPECT_TRUE(huge.cut);
+    EXPECT_EQ(huge.terms.value(0).size(), ServiceLimits().keyChars);
+    EXPECT_FALSE(store.searchAds(huge, 1).failed);
+}
+
+TEST_F(AdStoreTest, FailedStatementsAreReportedNotAnsweredAsEmpty)
+{
+    // A search that SQLite refuses (the table is gone) says so.
+    ASSERT_TRUE(db.exec(QStringLiteral("DROP TABLE ads_fts")));
+    const AdPage page = store.searchAds(
+        AdQuery::parse(QStringLiteral("冰雪版"), QStringLiteral("1"), QDate::currentDate()), 1);
+    EXPECT_TRUE(page.failed);
+    ASSERT_TRUE(db.exec(QStringLiteral("DROP TABLE forwards")));
+    EXPECT_TRUE(store.searchForwards(QStringLiteral("a"), 0).failed);
+    EXPECT_FALSE(store.searchHistory(QStringLiteral("a"), 0).failed);
+}
+
 TEST_F(AdStoreTest, PagesCoverEveryMatchOnce)
 {
     const AdQuery q = AdQuery::parse(QStringLiteral("1.7"), QStringLiteral("1"), QDate::currentDate());
@@ -279,8 +330,8 @@ TEST(DemoDataTest, SameSeedSameDataAndTheDemoAccountWatchesAdsOfEachKind)
     AdStore store(db);
     DemoData demo(5, QDate::currentDate());
     ASSERT_TRUE(demo.fill(accounts, store));
-    const std::optional<AccountRecord> account = accounts.account(DemoData::kUser);
-    ASSERT_TRUE(account && account->password == DemoData::kPassword);
+    const std::optional<AccountRecord> account = accounts.verify(DemoData::kUser, DemoData::kPassword);
+    ASSERT_TRUE(account);
     const QList<MonitoredAddress> watched = accounts.addresses(account->id);
     ASSERT_EQ(watched.size(), 5);
     QSet<QString> codes;

@@ -421,6 +421,49 @@ TEST_F(DataServerTest, BadFramesCloseOnlyTheirOwnConnection)
     EXPECT_EQ(ack->body.count(), 5);
 }
 
+TEST_F(DataServerTest, HostileInputKeepsTheLogShortAndOneEventPerLine)
+{
+    LogCapture log;
+    // 12 kB of frames of an unknown type: one connection's lines are capped.
+    RawPeer junk(service->dataPort());
+    ASSERT_TRUE(junk.connected);
+    for (int i = 0; i < 1000; ++i)
+        junk.sendHeader(12, 777);
+    ASSERT_TRUE(waitFor([&] { return log.matching(QStringLiteral("type 777")).size() >= 3; }));
+    // A frame after the junk shows that all of it has been read.
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    EXPECT_LE(log.matching(QStringLiteral("type 777")).size(), ServiceLimits().logLines);
+
+    // A user name with a line break and a huge search key.
+    MsgUserLoginReq forged;
+    forged.body.set_username("x\n2024-01-01 00:00:00.000 data #1 127.0.0.1:1 login root accepted");
+    forged.body.set_password("pw");
+    DataClient forger(service->dataPort());
+    ASSERT_NE(forger.next<MsgConnected>(), nullptr);
+    forger.send(forged);
+    ASSERT_NE(forger.next<MsgUserLoginAck>(), nullptr);
+    const QString hugeKey(50000, QLatin1Char('k')); // as much as the client sends in one frame
+    MsgUserSearchForwardReq search;
+    search.body.set_key(hugeKey.toStdString());
+    client.send(search);
+    ASSERT_NE(client.next<MsgUserSearchForwardAck>(), nullptr);
+
+    const QStringList lines = log.lines();
+    qsizetype bytes = 0;
+    for (const QString &line : lines) {
+        EXPECT_FALSE(line.contains(QLatin1Char('\n'))) << line.toStdString();
+        EXPECT_FALSE(line.contains(QStringLiteral("login root accepted")) &&
+                     !line.contains(QStringLiteral("\\n")))
+            << line.toStdString();
+        EXPECT_LT(line.size(), 2 * ServiceLimits().logValueChars + 200) << line.left(300).toStdString();
+        bytes += line.toUtf8().size();
+    }
+    EXPECT_EQ(log.matching(QStringLiteral("login x\\n2024")).size(), 1);
+    // Far less than the 12 kB that came in.
+    EXPECT_LT(bytes, 12 * 1024);
+}
+
 TEST_F(DataServerTest, LargeFrameIsSkippedAfterLogin)
 {
     RawPeer peer(service->dataPort());
@@ -528,6 +571,8 @@ protected:
     {
         limits.maxConnectionsPerAddress = 2;
         limits.maxConnections = 4;
+        // The admitted peers never log in; they must stay for the whole test.
+        limits.loginDeadlineMs = 120000;
     }
 };
 

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <csignal>
 
 #include "tests/support/ServiceTestSupport.h"
+#include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
 
 using namespace ServiceTest;
@@ -16,9 +20,10 @@ namespace {
 // The built executable as a child process.
 class ServiceProcess {
 public:
-    explicit ServiceProcess(QStringList arguments)
+    explicit ServiceProcess(QStringList arguments,
+                            const QString &program = QStringLiteral(KESTREL_SERVICE_EXE))
     {
-        process.setProgram(QStringLiteral(KESTREL_SERVICE_EXE));
+        process.setProgram(program);
         process.setArguments(arguments);
         process.start();
     }
@@ -78,6 +83,152 @@ TEST(ServiceProcess, PrintsFreePortsServesAndStopsOnSigterm)
     const QString log = service.errors();
     EXPECT_TRUE(log.contains(QStringLiteral("GET /banner.html -> 200"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("connected")));
+}
+
+// Web requests of one account against a service process.
+class WebUser {
+public:
+    explicit WebUser(quint16 port) : port(port) {}
+    QString get(const char *path, const QByteArray &extra = {}) const
+    {
+        const QByteArray query = signedQuery(QStringLiteral("kate"), QStringLiteral("pw1"),
+                                             QStringLiteral("2"), QDateTime::currentSecsSinceEpoch());
+        return httpGet(url(path, query + extra)).text();
+    }
+    bool signUp() const
+    {
+        const QString query =
+            WebProtocol::accountAddQuery(QStringLiteral("kate"), QStringLiteral("pw1"),
+                                         QStringLiteral("12345"), QDateTime::currentSecsSinceEpoch());
+        return httpGet(url(WebProtocol::Path::AccountAdd, query.toLatin1())).text() == QStringLiteral("0");
+    }
+    QString add(const QString &address, const QString &remark = QStringLiteral("r")) const
+    {
+        return get(WebProtocol::Path::AddDomain, "&monitor_url=" + encodeValue(address) +
+                                                     "&monitor_type=1&monitor_remark=" + encodeValue(remark) +
+                                                     "&monitor_publishing=1&jinminhou=0");
+    }
+    QStringList addresses() const
+    {
+        QStringList out;
+        for (const QString &record :
+             WebText::SplitText(get(WebProtocol::Path::GetUserDomainInfo), QLatin1Char('|')))
+            out << WebText::SplitText(record, QLatin1Char(';')).value(1);
+        return out;
+    }
+    QUrl url(const char *path, const QByteArray &query) const
+    {
+        return QUrl::fromEncoded(QStringLiteral("http://127.0.0.1:%1").arg(port).toLatin1() + path + '?' +
+                                 query);
+    }
+
+    quint16 port;
+};
+
+QStringList serviceArguments(const QString &database)
+{
+    return {QStringLiteral("--web-port"),
+            QStringLiteral("0"),
+            QStringLiteral("--data-port"),
+            QStringLiteral("0"),
+            QStringLiteral("--password-iterations"),
+            QStringLiteral("1000"),
+            QStringLiteral("--db"),
+            database};
+}
+
+TEST(ServiceProcess, EveryAcknowledgedWriteSurvivesSigkill)
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("s.sqlite"));
+    QStringList acknowledged;
+    for (int round = 0; round < 4; ++round) {
+        ServiceProcess service(serviceArguments(database));
+        ASSERT_TRUE(service.readPorts()) << service.errors().toStdString();
+        const WebUser user(service.webPort);
+        if (round == 0)
+            ASSERT_TRUE(user.signUp());
+        // What the last life acknowledged is all there.
+        const QStringList held = user.addresses();
+        for (const QString &address : acknowledged)
+            EXPECT_TRUE(held.contains(address)) << "round " << round << ": " << address.toStdString();
+        for (int i = 0; i < 10 + 3 * round; ++i) {
+            const QString address = QStringLiteral("http://r%1-%2.example").arg(round).arg(i);
+            if (user.add(address).startsWith(QStringLiteral("0|")))
+                acknowledged << address;
+        }
+        // One more write on its way when the process dies.
+        QTcpSocket inFlight;
+        inFlight.connectToHost(QHostAddress::LocalHost, service.webPort);
+        ASSERT_TRUE(waitFor([&] { return inFlight.state() == QAbstractSocket::ConnectedState; }));
+        inFlight.write("GET " + user.url(WebProtocol::Path::AddDomain, {}).path().toLatin1() + "?" +
+                       signedQuery(QStringLiteral("kate"), QStringLiteral("pw1"), QStringLiteral("2"),
+                                   QDateTime::currentSecsSinceEpoch()) +
+                       "&monitor_url=http://lost.example HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        inFlight.flush();
+        ::kill(pid_t(service.process.processId()), SIGKILL);
+        ASSERT_TRUE(service.finished());
+    }
+    ASSERT_GE(acknowledged.size(), 40);
+    const QString name = QStringLiteral("integrity");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        ASSERT_TRUE(db.open());
+        QSqlQuery check(db);
+        ASSERT_TRUE(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+        EXPECT_EQ(check.value(0).toString(), QStringLiteral("ok"));
+        QSqlQuery count(db);
+        ASSERT_TRUE(count.exec(QStringLiteral("SELECT count(*) FROM domains WHERE url LIKE 'http://r%'")) &&
+                    count.next());
+        EXPECT_EQ(count.value(0).toInt(), acknowledged.size());
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// A disk that fills up: a small tmpfs in a mount namespace of the service's own.
+TEST(ServiceProcess, FullDiskAnswersFailuresThatMatchWhatIsStored)
+{
+    QTemporaryDir dir;
+    QStringList arguments = {
+        QStringLiteral("-m"),
+        QStringLiteral("sh"),
+        QStringLiteral("-c"),
+        QStringLiteral("mount -t tmpfs -o size=192k kestrel-full \"$0\" && exe=\"$1\" && shift && exec \"$exe\" \"$@\""),
+        dir.path(),
+        QStringLiteral(KESTREL_SERVICE_EXE)};
+    arguments += serviceArguments(dir.filePath(QStringLiteral("s.sqlite")));
+    ServiceProcess service(arguments, QStringLiteral("unshare"));
+    if (!service.readPorts())
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << service.errors().toStdString();
+    const WebUser user(service.webPort);
+    ASSERT_TRUE(user.signUp());
+    ASSERT_TRUE(user.add(QStringLiteral("http://first.example")).startsWith(QStringLiteral("0|")));
+
+    // Big remarks until the disk is full.
+    const QString remark(3000, QLatin1Char('x'));
+    QString refused;
+    for (int i = 0; i < 200 && refused.isEmpty(); ++i) {
+        const QString reply = user.add(QStringLiteral("http://fill%1.example").arg(i), remark);
+        if (!reply.startsWith(QStringLiteral("0|")))
+            refused = reply;
+    }
+    ASSERT_FALSE(refused.isEmpty()) << "the disk never filled";
+    EXPECT_TRUE(refused.startsWith(QStringLiteral("6|"))) << refused.toStdString();
+
+    // A delete on the full disk either happens or says it failed; never "not on the list".
+    const QString deleted = user.get(WebProtocol::Path::DelDomain, "&monitor_url=http://first.example");
+    const bool listed = user.addresses().contains(QStringLiteral("http://first.example"));
+    if (deleted.startsWith(QStringLiteral("0|")))
+        EXPECT_FALSE(listed);
+    else
+        EXPECT_TRUE(deleted.startsWith(QStringLiteral("6|")) && listed) << deleted.toStdString();
+
+    ::kill(pid_t(service.process.processId()), SIGTERM);
+    ASSERT_TRUE(service.finished());
+    const QString log = service.errors();
+    EXPECT_TRUE(log.contains(QStringLiteral("database: ")) && log.contains(QStringLiteral("full")))
+        << log.toStdString();
 }
 
 TEST(ServiceProcess, TakenPortOrBadDatabaseEndsWithOneLineAndAnError)

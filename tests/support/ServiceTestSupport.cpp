@@ -9,9 +9,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "service/AccountStore.h"
+#include "service/ServiceLog.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
 
@@ -26,6 +29,30 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QTest::qWait(2);
     }
     return true;
+}
+
+LogCapture::LogCapture()
+{
+    ServiceLog::setSink([this](const QString &line) {
+        std::lock_guard<std::mutex> guard(lock);
+        captured.append(line);
+    });
+}
+
+LogCapture::~LogCapture()
+{
+    ServiceLog::setSink({});
+}
+
+QStringList LogCapture::lines() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return captured;
+}
+
+QStringList LogCapture::matching(const QString &text) const
+{
+    return lines().filter(text);
 }
 
 AccountRecord sampleAccount(const QString &user, const QString &password)
@@ -64,6 +91,21 @@ bool LocalService::start()
     return service->start();
 }
 
+ServiceLimits LocalService::testLimits()
+{
+    ServiceLimits limits;
+    // Fewer hashing rounds than a real service: tests log in hundreds of times.
+    limits.passwordHashIterations = 1000;
+    return limits;
+}
+
+ServiceOptions LocalService::testOptions()
+{
+    ServiceOptions options;
+    options.limits = testLimits();
+    return options;
+}
+
 QUrl LocalService::webUrl(const QString &pathAndQuery) const
 {
     return QUrl::fromEncoded(
@@ -89,9 +131,11 @@ HttpResult httpGet(const QUrl &url)
     return result;
 }
 
-HttpResult rawHttpGet(quint16 port, const QByteArray &target)
+HttpResult rawHttpGet(quint16 port, const QByteArray &target, const QHostAddress &from)
 {
     QTcpSocket socket;
+    if (!from.isNull() && !socket.bind(from, 0))
+        return {};
     socket.connectToHost(QHostAddress::LocalHost, port);
     HttpResult result;
     if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
@@ -119,7 +163,10 @@ QByteArray encodeValue(const QString &value)
 QByteArray signedQuery(const QString &user, const QString &password, const QString &type, qint64 time,
                        bool raw)
 {
-    const QString rand = QString::number(4242);
+    // A fresh number for every query, as the client draws one: the service
+    // accepts a signed query once.
+    static std::atomic<int> counter{0};
+    const QString rand = QString::number(counter.fetch_add(1) % 32768);
     const QString n = QString::number(time);
     const QString check = WebProtocol::checkDigest(user, password, type, rand, n);
     const auto value = [raw](const QString &v) { return raw ? WebText::toAnsi(v) : encodeValue(v); };

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -36,9 +38,13 @@ public:
     QUrl webUrl(const QString &pathAndQuery) const;
 
     QTemporaryDir dir;
-    // Set limits or the public address here before start().
-    ServiceOptions options;
+    // Set limits or the public address here before start(); password hashing
+    // is made cheap for tests.
+    ServiceOptions options = testOptions();
     std::unique_ptr<Service> service;
+
+    static ServiceLimits testLimits();
+    static ServiceOptions testOptions();
 };
 
 // An account as a logged-in client sees it: QQ, mailbox, notice, a link to
@@ -54,8 +60,9 @@ struct HttpResult {
     QString text() const; // body decoded from GBK
 };
 HttpResult httpGet(const QUrl &url);
-// The same request written by hand, so that raw (unencoded) bytes go out.
-HttpResult rawHttpGet(quint16 port, const QByteArray &target);
+// The same request written by hand, so that raw (unencoded) bytes go out;
+// from a given local address when one is named (127.x.y.z on loopback).
+HttpResult rawHttpGet(quint16 port, const QByteArray &target, const QHostAddress &from = {});
 
 // The signed query a client sends: user, pass, type, rand, time, check.
 // Values are percent-encoded as GBK unless raw is set.
@@ -66,6 +73,23 @@ QByteArray encodeValue(const QString &value);
 // An ad opening on today + dayOffset.
 AdRecord makeAd(const QString &gameWeb, const QString &site, const QString &name, int dayOffset,
                 const QString &slot, const QString &other = QString());
+
+// Collects every line of the service log while it lives, instead of writing
+// them to standard error.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+    QStringList lines() const;
+    // Lines that contain the text.
+    QStringList matching(const QString &text) const;
+
+private:
+    mutable std::mutex lock;
+    QStringList captured;
+};
 
 // The client's own connection worker on its thread, collecting every message.
 class DataClient : public IConnectSessionHandler {
