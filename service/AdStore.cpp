@@ -172,6 +172,7 @@ bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads)
 
 bool AdStore::addAds(const QList<AdRecord> &ads)
 {
+    searchCache.clear();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
     return insertAds(query, ads) && transaction.commit();
@@ -179,6 +180,7 @@ bool AdStore::addAds(const QList<AdRecord> &ads)
 
 bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
 {
+    searchCache.clear();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
     query.prepare(
@@ -269,6 +271,7 @@ bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 
 bool AdStore::clear()
 {
+    searchCache.clear();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
     for (const char *table : {"ads", "sites", "forwards", "his_ads"}) {
@@ -280,7 +283,23 @@ bool AdStore::clear()
 
 AdPage AdStore::searchAds(const AdQuery &query, int index) const
 {
-    return findAds(query, index, true);
+    searchCache.checkVersion(dataVersion());
+    if (const AdPage *cached = searchCache.find(query, index))
+        return *cached;
+    AdPage page = findAds(query, index, true);
+    if (!page.failed)
+        searchCache.insert(query, index, page);
+    return page;
+}
+
+qint64 AdStore::dataVersion() const
+{
+    // Commits of this connection do not move it: the writers below empty
+    // the cache themselves.
+    QSqlQuery query(db.handle());
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return -1;
+    return query.value(0).toLongLong();
 }
 
 AdPage AdStore::scanAds(const AdQuery &query, int index) const

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "service/AdKey.h"
+#include "service/AdSearchCache.h"
 #include "service/ServiceRecords.h"
 
 class Database;
@@ -66,7 +67,8 @@ public:
     // Empties every data table (demo start).
     bool clear();
 
-    // Page numbers: ads from 1, redirects and history from 0.
+    // Page numbers: ads from 1, redirects and history from 0. Recent pages
+    // come from a cache that any change of the ads empties.
     AdPage searchAds(const AdQuery &query, int index) const;
     // The same answer without the text index (for comparison).
     AdPage scanAds(const AdQuery &query, int index) const;
@@ -85,5 +87,9 @@ private:
                               const QString &key, int index,
                               const std::function<void(const QSqlQuery &)> &read) const;
 
+    // The change counter of the database as other connections see it.
+    qint64 dataVersion() const;
+
     Database &db;
+    mutable AdSearchCache searchCache;
 };

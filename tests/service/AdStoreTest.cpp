@@ -231,6 +231,61 @@ TEST_F(AdStoreTest, PagesCoverEveryMatchOnce)
     EXPECT_TRUE(store.searchAds(q, std::numeric_limits<int>::max()).last);
 }
 
+TEST_F(AdStoreTest, RepeatedSearchesComeFromTheCacheUntilTheAdsChange)
+{
+    const AdQuery q = AdQuery::parse(QStringLiteral("1.7"), QStringLiteral("1"), QDate::currentDate());
+    const AdPage first = store.searchAds(q, 2);
+    ASSERT_FALSE(first.ads.isEmpty());
+    const int total = first.total;
+
+    // Another writer of the same file: the cache must notice its commit.
+    Database other;
+    ASSERT_TRUE(other.open(dir.filePath(QStringLiteral("ads.sqlite"))));
+    AdStore otherStore(other);
+    AdRecord extra = ads.first();
+    extra.adName = QStringLiteral("1.7新区");
+    EXPECT_EQ(store.searchAds(q, 2).total, total) << "unchanged data, same answer";
+    ASSERT_TRUE(otherStore.addAds({extra}));
+    EXPECT_EQ(store.searchAds(q, 2).total, total + 1);
+    EXPECT_EQ(store.searchAds(q, 1).total, total + 1);
+
+    // This store's own writes empty it as well.
+    ASSERT_TRUE(store.addAds({extra, extra}));
+    EXPECT_EQ(store.searchAds(q, 2).total, total + 3);
+    ASSERT_TRUE(store.replaceAdsOf(extra.gameWeb, {}));
+    EXPECT_EQ(store.searchAds(q, 2).total, store.scanAds(q, 2).total);
+    EXPECT_LT(store.searchAds(q, 2).total, total + 3);
+}
+
+TEST(AdSearchCache, KeepsTheMostRecentlyUsedPagesWithinItsBound)
+{
+    AdSearchCache cache(2);
+    const auto query = [](const char *term) {
+        return AdQuery::parse(QString::fromUtf8(term), QStringLiteral("1"), QDate(2026, 12, 10));
+    };
+    AdPage page;
+    page.total = 7;
+    cache.insert(query("a"), 1, page);
+    cache.insert(query("a"), 2, page);
+    ASSERT_NE(cache.find(query("a"), 1), nullptr); // now the most recent
+    cache.insert(query("b"), 1, page);
+    EXPECT_EQ(cache.size(), 2);
+    EXPECT_EQ(cache.find(query("a"), 2), nullptr) << "the least recently used went";
+    ASSERT_NE(cache.find(query("a"), 1), nullptr);
+    EXPECT_EQ(cache.find(query("a"), 1)->total, 7);
+    EXPECT_EQ(cache.find(query("b"), 2), nullptr);
+    EXPECT_EQ(cache.find(AdQuery::parse(QStringLiteral("a"), QStringLiteral("站A"), QDate(2026, 12, 10)), 1),
+              nullptr)
+        << "other sites, other page";
+    cache.checkVersion(5);
+    EXPECT_EQ(cache.size(), 0);
+    cache.insert(query("a"), 1, page);
+    cache.checkVersion(5);
+    EXPECT_EQ(cache.size(), 1);
+    cache.checkVersion(-1);
+    EXPECT_EQ(cache.size(), 0);
+}
+
 TEST_F(AdStoreTest, MonitoredAddressHonoursSitesAndTheNextThreeDays)
 {
     const QString web = QStringLiteral("http://www.watch.example");
