@@ -356,9 +356,11 @@ TEST(ServiceProcess, OutOfDescriptorsNewClientsAreRefusedAtOnceAndServedLater)
     QTemporaryDir dir;
     QStringList arguments = {QStringLiteral("-c"), QStringLiteral("ulimit -n 64 && exec \"$0\" \"$@\""),
                              QStringLiteral(KESTREL_SERVICE_EXE)};
-    // The gate's caps stay out of the way: descriptors run out first.
+    // The gate's caps and the login deadline stay out of the way: descriptors
+    // run out first, and the clients held stay.
     arguments += serviceArguments(dir.filePath(QStringLiteral("s.sqlite")));
-    arguments << QStringLiteral("--max-connections-per-address") << QStringLiteral("1000");
+    arguments << QStringLiteral("--max-connections-per-address") << QStringLiteral("1000")
+              << QStringLiteral("--login-deadline-ms") << QStringLiteral("120000");
     ServiceProcess service(arguments, QStringLiteral("sh"));
     ASSERT_TRUE(service.readPorts()) << service.errors().toStdString();
     // One client of each kind served and gone first: in a sanitizer build, the
