@@ -1,5 +1,6 @@
 #include "service/GuardedListener.h"
 
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -12,8 +13,9 @@
 
 namespace {
 
-// Clients refused in one go at descriptor exhaustion; the rest wait for the next round.
-constexpr int kRefusalsPerRound = 64;
+// Clients taken, or refused at descriptor exhaustion, in one go; the rest
+// wait for the next round, so that a flood does not starve the event loop.
+constexpr int kClientsPerRound = 64;
 constexpr int kRetryMs = 200;
 // A refused client that does not take its refusal is cut off after this.
 constexpr int kRefusalLingerMs = 2000;
@@ -28,13 +30,11 @@ GuardedListener::GuardedListener(QString listenerName, ConnectionGate &connectio
     retry.setSingleShot(true);
     retry.setInterval(kRetryMs);
     connect(&retry, &QTimer::timeout, this, [this] {
-        if (refuseBacklog())
-            server.resumeAccepting();
+        if (refuseBacklog() && readable)
+            readable->setEnabled(true);
         else
             retry.start();
     });
-    connect(&server, &QTcpServer::newConnection, this, &GuardedListener::onNewConnection);
-    connect(&server, &QTcpServer::acceptError, this, &GuardedListener::onAcceptError);
     holdSpare();
 }
 
@@ -52,24 +52,52 @@ void GuardedListener::holdSpare()
 
 bool GuardedListener::listen(const QHostAddress &address, quint16 port)
 {
-    return server.listen(address, port);
+    if (!server.listen(address, port))
+        return false;
+    server.pauseAccepting();
+    readable = std::make_unique<QSocketNotifier>(server.socketDescriptor(), QSocketNotifier::Read);
+    connect(readable.get(), &QSocketNotifier::activated, this, &GuardedListener::acceptBacklog);
+    return true;
 }
 
 void GuardedListener::close()
 {
     retry.stop();
+    readable.reset();
     server.close();
 }
 
-void GuardedListener::onNewConnection()
+void GuardedListener::acceptBacklog()
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        ConnectionGate::Admission admission = gate.admit(socket->peerAddress());
-        if (admission.ticket)
-            onAdmitted(socket, std::move(*admission.ticket));
-        else
-            refuse(socket, admission.refusal);
+    const int listening = int(server.socketDescriptor());
+    for (int i = 0; i < kClientsPerRound; ++i) {
+        const int client = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client >= 0) {
+            admit(client);
+            continue;
+        }
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            onOutOfDescriptors();
+        else if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        return;
     }
+}
+
+void GuardedListener::admit(int descriptor)
+{
+    auto *socket = new QTcpSocket;
+    if (!socket->setSocketDescriptor(descriptor)) {
+        ServiceLog::line(QStringLiteral("%1 cannot take a client: %2").arg(name, socket->errorString()));
+        ::close(descriptor);
+        delete socket;
+        return;
+    }
+    ConnectionGate::Admission admission = gate.admit(socket->peerAddress());
+    if (admission.ticket)
+        onAdmitted(socket, std::move(*admission.ticket));
+    else
+        refuse(socket, admission.refusal);
 }
 
 void GuardedListener::refuse(QTcpSocket *socket, const QString &reason)
@@ -95,27 +123,23 @@ void GuardedListener::refuse(QTcpSocket *socket, const QString &reason)
     endOurSide();
 }
 
-void GuardedListener::onAcceptError(QAbstractSocket::SocketError error)
+void GuardedListener::onOutOfDescriptors()
 {
-    // The server has stopped accepting; it takes this handler to start it again.
-    if (error == QAbstractSocket::SocketResourceError) {
-        ServiceLog::line(QStringLiteral("%1 out of descriptors (%2 connections open): refusing new clients")
-                             .arg(name)
-                             .arg(gate.open()));
-        if (refuseBacklog()) {
-            server.resumeAccepting();
-            return;
-        }
-    } else {
-        ServiceLog::line(QStringLiteral("%1 accept failed: %2").arg(name, server.errorString()));
-    }
+    ServiceLog::line(QStringLiteral("%1 out of descriptors (%2 connections open): refusing new clients")
+                         .arg(name)
+                         .arg(gate.open()));
+    if (refuseBacklog())
+        return;
+    // Still clients waiting and no descriptor to refuse them with: try again
+    // later instead of being woken for them at once.
+    readable->setEnabled(false);
     retry.start();
 }
 
 bool GuardedListener::refuseBacklog()
 {
     const int listening = int(server.socketDescriptor());
-    for (int i = 0; i < kRefusalsPerRound && spare >= 0; ++i) {
+    for (int i = 0; i < kClientsPerRound && spare >= 0; ++i) {
         ::close(spare);
         spare = -1;
         const int client = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);

@@ -8,9 +8,11 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include "service/ConnectionGate.h"
 
+class QSocketNotifier;
 class QTcpSocket;
 
 // A listening socket that hands over the clients the gate admits and refuses
@@ -37,8 +39,11 @@ public:
     void close();
 
 private:
-    void onNewConnection();
-    void onAcceptError(QAbstractSocket::SocketError error);
+    // Accepts what waits in the backlog. QTcpServer is not left to accept:
+    // out of descriptors, it retries accept() without end and tells no one.
+    void acceptBacklog();
+    void admit(int descriptor);
+    void onOutOfDescriptors();
     void refuse(QTcpSocket *socket, const QString &reason);
     // Accepts and refuses what waits in the backlog with the spare
     // descriptor; true when the backlog is empty afterwards.
@@ -50,6 +55,7 @@ private:
     QByteArray refusal;
     OnAdmitted onAdmitted;
     QTcpServer server;
+    std::unique_ptr<QSocketNotifier> readable;
     QTimer retry;
     int spare = -1;
 };

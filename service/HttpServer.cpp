@@ -34,7 +34,14 @@ public:
         socket->setReadBufferSize(kSocketReadBuffer);
         idle.setSingleShot(true);
         idle.setInterval(limits.webIdleTimeoutMs);
-        connect(&idle, &QTimer::timeout, this, [this] { drop(QStringLiteral("idle")); });
+        connect(&idle, &QTimer::timeout, this, [this] {
+            // Silence between requests is normal; replies left untaken are worth a line.
+            const qint64 untaken = socket->bytesToWrite();
+            drop(untaken > 0 ? QStringLiteral("%1 reply bytes not taken within %2 ms")
+                                   .arg(untaken)
+                                   .arg(limits.webIdleTimeoutMs)
+                             : QStringLiteral("idle"));
+        });
         requestDeadline.setSingleShot(true);
         requestDeadline.setInterval(limits.requestDeadlineMs);
         connect(&requestDeadline, &QTimer::timeout, this, [this] {
@@ -83,10 +90,13 @@ private:
     {
         turnQueued = false;
         int answered = 0;
+        bool paused = false;
         while (!closing) {
             // Back-pressure: the next turn comes with bytesWritten.
-            if (socket->bytesToWrite() > limits.outputPauseBytes)
+            if (socket->bytesToWrite() > limits.outputPauseBytes) {
+                paused = true;
                 break;
+            }
             if (answered >= limits.framesPerTurn) {
                 // Let the other connections have their turn before the rest.
                 queueTurn();
@@ -110,9 +120,15 @@ private:
         }
         if (closing)
             return;
-        // The deadline covers a whole request from its first byte; the idle
+        // While we do not read, a request cannot be late; a peer that takes
+        // none of its replies for the idle timeout is dropped instead. The
+        // deadline covers a whole request from its first byte; the idle
         // timeout the time between requests.
-        if (parser.buffered() > 0) {
+        if (paused) {
+            requestDeadline.stop();
+            if (!idle.isActive())
+                idle.start();
+        } else if (parser.buffered() > 0) {
             idle.stop();
             if (!requestDeadline.isActive())
                 requestDeadline.start();
@@ -162,7 +178,9 @@ private:
         }
         if (!keepAlive) {
             closing = true;
-            idle.stop();
+            // The close waits for the last reply to go out; a peer that stops
+            // taking it is dropped after the idle timeout.
+            idle.start();
             requestDeadline.stop();
             parser.clear();
             socket->disconnectFromHost();

@@ -318,8 +318,11 @@ public:
     {
         if (!from.isEmpty())
             socket.bind(QHostAddress(from));
+        QObject::connect(&socket, &QTcpSocket::connected, &socket, [this] { connected = true; });
         socket.connectToHost(QHostAddress::LocalHost, port);
-        connected = waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; });
+        // A refused peer can be connected and closed again within one turn of
+        // the event loop, so that ConnectedState is never there to be seen.
+        waitFor([&] { return connected || socket.state() == QAbstractSocket::UnconnectedState; });
     }
     bool closedByServer(int timeoutMs = 5000)
     {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -8,6 +9,9 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebProtocol.h"
@@ -194,7 +198,8 @@ TEST(ServiceProcess, FullDiskAnswersFailuresThatMatchWhatIsStored)
         QStringLiteral("-m"),
         QStringLiteral("sh"),
         QStringLiteral("-c"),
-        QStringLiteral("mount -t tmpfs -o size=192k kestrel-full \"$0\" && exe=\"$1\" && shift && exec \"$exe\" \"$@\""),
+        QStringLiteral(
+            "mount -t tmpfs -o size=192k kestrel-full \"$0\" && exe=\"$1\" && shift && exec \"$exe\" \"$@\""),
         dir.path(),
         QStringLiteral(KESTREL_SERVICE_EXE)};
     arguments += serviceArguments(dir.filePath(QStringLiteral("s.sqlite")));
@@ -320,6 +325,85 @@ TEST(ServiceProcess, DemoAccountLogsInAndSeesItsAdsChange)
     ASSERT_FALSE(changed.isEmpty());
     for (const QString &url : changed)
         EXPECT_TRUE(watched.contains(url)) << url.toStdString();
+}
+
+// A data client: connected and greeted, or closed by the service first.
+struct DataAttempt {
+    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
+    bool greeted = false;
+    qint64 elapsedMs = 0;
+};
+
+DataAttempt attemptData(quint16 port)
+{
+    DataAttempt attempt;
+    QElapsedTimer timer;
+    timer.start();
+    attempt.socket->connectToHost(QHostAddress::LocalHost, port);
+    // Unconnected covers a close within the same turn as the connect.
+    waitFor(
+        [&] {
+            attempt.greeted = attempt.socket->bytesAvailable() > 0;
+            return attempt.greeted || attempt.socket->state() == QAbstractSocket::UnconnectedState;
+        },
+        5000);
+    attempt.elapsedMs = timer.elapsed();
+    return attempt;
+}
+
+TEST(ServiceProcess, OutOfDescriptorsNewClientsAreRefusedAtOnceAndServedLater)
+{
+    QTemporaryDir dir;
+    QStringList arguments = {QStringLiteral("-c"), QStringLiteral("ulimit -n 64 && exec \"$0\" \"$@\""),
+                             QStringLiteral(KESTREL_SERVICE_EXE)};
+    // The gate's caps and the login deadline stay out of the way: descriptors
+    // run out first, and the clients held stay.
+    arguments += serviceArguments(dir.filePath(QStringLiteral("s.sqlite")));
+    arguments << QStringLiteral("--max-connections-per-address") << QStringLiteral("1000")
+              << QStringLiteral("--login-deadline-ms") << QStringLiteral("120000");
+    ServiceProcess service(arguments, QStringLiteral("sh"));
+    ASSERT_TRUE(service.readPorts()) << service.errors().toStdString();
+    // One client of each kind served and gone first: in a sanitizer build, the
+    // first type check of a call needs a pipe, which a process out of
+    // descriptors cannot open.
+    ASSERT_EQ(rawHttpGet(service.webPort, "/banner.html").status, 200);
+    ASSERT_TRUE(attemptData(service.dataPort).greeted);
+
+    // Data clients that stay, until one is refused.
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    std::optional<DataAttempt> refused;
+    for (int i = 0; i < 100 && !refused; ++i) {
+        DataAttempt attempt = attemptData(service.dataPort);
+        if (attempt.greeted)
+            held.push_back(std::move(attempt.socket));
+        else
+            refused = std::move(attempt);
+    }
+    ASSERT_TRUE(refused) << "no client refused after " << held.size();
+    EXPECT_GT(held.size(), 10u);
+    EXPECT_EQ(refused->socket->error(), QAbstractSocket::RemoteHostClosedError);
+    EXPECT_LT(refused->elapsedMs, 2000);
+
+    // A web client is told why.
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(rawHttpGet(service.webPort, "/banner.html").status, 503);
+    EXPECT_LT(timer.elapsed(), 2000);
+    const DataAttempt another = attemptData(service.dataPort);
+    EXPECT_FALSE(another.greeted);
+    EXPECT_LT(another.elapsedMs, 2000);
+
+    // Once the others are gone, clients are served again.
+    held.clear();
+    EXPECT_TRUE(waitFor([&] { return rawHttpGet(service.webPort, "/banner.html").status == 200; }));
+    EXPECT_TRUE(attemptData(service.dataPort).greeted);
+
+    ASSERT_EQ(service.process.state(), QProcess::Running) << service.errors().toStdString();
+    ::kill(pid_t(service.process.processId()), SIGTERM);
+    ASSERT_TRUE(service.finished());
+    const QString log = service.errors();
+    EXPECT_TRUE(log.contains(QStringLiteral("data out of descriptors"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("web out of descriptors"))) << log.toStdString();
 }
 
 } // namespace

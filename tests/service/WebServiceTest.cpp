@@ -7,6 +7,12 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "service/AccountStore.h"
 #include "service/HttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
@@ -427,6 +433,7 @@ protected:
         service.options.limits.webOutputCapBytes = 64 * 1024;
         service.options.limits.framesPerTurn = 4;
         service.options.limits.requestDeadlineMs = 400;
+        service.options.limits.webIdleTimeoutMs = 1000;
         ASSERT_TRUE(service.start());
     }
     LocalService service;
@@ -455,6 +462,183 @@ TEST_F(WebServiceLimitsTest, RequestDrippingInPastItsDeadlineIsCutOff)
     EXPECT_TRUE(cut);
     EXPECT_LT(sent, request.size());
     EXPECT_TRUE(reply.startsWith("HTTP/1.1 408 ")) << reply.left(40).toStdString();
+}
+
+// The port of a socket address, IPv4 or IPv6.
+quint16 portOf(const sockaddr_storage &address)
+{
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+    return 0;
+}
+
+// The server's end of a loopback connection: both ends live in this process,
+// and the server's is the descriptor whose peer is the client's end.
+int serverEndOf(int client, quint16 serverPort)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(client, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return -1;
+    const quint16 clientPort = portOf(address);
+    for (int fd = 0; fd < 4096; ++fd) {
+        sockaddr_storage local{};
+        sockaddr_storage peer{};
+        socklen_t localLength = sizeof local;
+        socklen_t peerLength = sizeof peer;
+        if (fd != client && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0 &&
+            ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0 &&
+            portOf(local) == serverPort && portOf(peer) == clientPort)
+            return fd;
+    }
+    return -1;
+}
+
+// A web client that sends and never reads, with the socket buffers that
+// replies pass through at the kernel's floor, so that replies back up in the
+// server instead of in the kernel.
+class NonReadingClient {
+public:
+    NonReadingClient() = default;
+    ~NonReadingClient()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    NonReadingClient(const NonReadingClient &) = delete;
+    NonReadingClient &operator=(const NonReadingClient &) = delete;
+
+    // Connected, and the server has taken the connection as its only one
+    // (it waits for the others to end first).
+    // With smallRequestBuffers the requests' buffers are at the floor too, so
+    // that the client is held back soon after the server stops reading.
+    bool open(LocalService &service, bool smallRequestBuffers)
+    {
+        if (!waitFor([&] { return service->http().connectionCount() == 0; }))
+            return false;
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return false;
+        shrinkBuffer(fd, SO_RCVBUF);
+        if (smallRequestBuffers)
+            shrinkBuffer(fd, SO_SNDBUF);
+        sockaddr_in server{};
+        server.sin_family = AF_INET;
+        server.sin_port = htons(service->webPort());
+        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&server), sizeof server) != 0 ||
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 ||
+            !waitFor([&] { return service->http().connectionCount() == 1; }))
+            return false;
+        const int serverEnd = serverEndOf(fd, service->webPort());
+        if (serverEnd < 0)
+            return false;
+        shrinkBuffer(serverEnd, SO_SNDBUF);
+        if (smallRequestBuffers)
+            shrinkBuffer(serverEnd, SO_RCVBUF);
+        return true;
+    }
+    // Sends what the kernel takes of bytes past sent, without waiting.
+    void sendMore(const QByteArray &bytes)
+    {
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                return;
+            sent += n;
+        }
+    }
+
+    qsizetype sent = 0;
+
+private:
+    static void shrinkBuffer(int socket, int which)
+    {
+        const int bytes = 4096;
+        ::setsockopt(socket, SOL_SOCKET, which, &bytes, sizeof bytes);
+    }
+
+    int fd = -1;
+};
+
+const QByteArray kPaddedRequest =
+    "GET /banner.png HTTP/1.1\r\nHost: x\r\nX-Pad: " + QByteArray(1000, 'p') + "\r\n\r\n";
+
+// The size of the reply to kPaddedRequest.
+qsizetype paddedReplySize(quint16 port)
+{
+    return rawExchange(port, QByteArray(kPaddedRequest).replace("Host: x", "Host: x\r\nConnection: close"))
+        .size();
+}
+
+// What the server made of requests from a client that never reads: the most
+// reply bytes it held at once, and whether it let the connection go.
+struct Backlog {
+    qint64 mostPending = 0;
+    bool letGo = false;
+};
+
+Backlog sendWithoutReading(LocalService &service, NonReadingClient &client, const QByteArray &requests)
+{
+    Backlog backlog;
+    backlog.letGo = waitFor(
+        [&] {
+            client.sendMore(requests);
+            backlog.mostPending = std::max(backlog.mostPending, service->http().pendingOutput());
+            return service->http().connectionCount() == 0;
+        },
+        20000);
+    return backlog;
+}
+
+TEST_F(WebServiceLimitsTest, ClientThatNeverReadsIsPausedAndLetGo)
+{
+    const ServiceLimits &limits = service->options().limits;
+    const qsizetype replySize = paddedReplySize(service->webPort());
+    ASSERT_GT(replySize, 0);
+    NonReadingClient client;
+    ASSERT_TRUE(client.open(service, true));
+
+    // Far more requests than the buffers on the way can hold.
+    const QByteArray requests = kPaddedRequest.repeated(4000);
+    const Backlog backlog = sendWithoutReading(service, client, requests);
+
+    // The replies backed up in the server, not in the kernel...
+    EXPECT_GT(backlog.mostPending, limits.outputPauseBytes);
+    // ...never past the cap and the reply that crossed it...
+    EXPECT_LE(backlog.mostPending, limits.webOutputCapBytes + replySize);
+    // ...and the server stopped reading requests meanwhile.
+    EXPECT_LT(client.sent, requests.size());
+    // A client that takes nothing does not hold its connection for ever.
+    EXPECT_TRUE(backlog.letGo) << service->http().pendingOutput() << " bytes still waiting";
+}
+
+TEST(WebServiceOutput, CloseWaitingOnAClientThatNeverReadsIsCutShort)
+{
+    LocalService service;
+    // Room under the pause for more replies than the kernel buffers hold.
+    service.options.limits.outputPauseBytes = 64 * 1024;
+    service.options.limits.webOutputCapBytes = 256 * 1024;
+    service.options.limits.webIdleTimeoutMs = 1000;
+    ASSERT_TRUE(service.start());
+    const qsizetype replySize = paddedReplySize(service->webPort());
+    ASSERT_GT(replySize, 0);
+    NonReadingClient client;
+    ASSERT_TRUE(client.open(service, false));
+
+    // Replies that the kernel cannot take but that stay under the pause, the
+    // last of them closing the connection.
+    const qsizetype count = service->options().limits.outputPauseBytes / replySize;
+    const QByteArray requests = kPaddedRequest.repeated(count - 1) +
+                                QByteArray(kPaddedRequest).replace("Host: x", "Host: x\r\nConnection: close");
+    const Backlog backlog = sendWithoutReading(service, client, requests);
+    EXPECT_EQ(client.sent, requests.size());
+    // The close did wait on replies that were not taken...
+    EXPECT_GT(backlog.mostPending, 0);
+    // ...but not for ever.
+    EXPECT_TRUE(backlog.letGo) << service->http().pendingOutput() << " bytes still waiting";
 }
 
 } // namespace

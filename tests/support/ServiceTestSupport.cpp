@@ -136,11 +136,17 @@ HttpResult rawHttpGet(quint16 port, const QByteArray &target, const QHostAddress
     QTcpSocket socket;
     if (!from.isNull() && !socket.bind(from, 0))
         return {};
+    bool connected = false;
+    QObject::connect(&socket, &QTcpSocket::connected, &socket, [&connected] { connected = true; });
     socket.connectToHost(QHostAddress::LocalHost, port);
     HttpResult result;
-    if (!waitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+    // A refusing service may answer and close within the turn of the event
+    // loop that connects, so that ConnectedState is never there to be seen.
+    waitFor([&] { return connected || socket.state() == QAbstractSocket::UnconnectedState; });
+    if (!connected)
         return result;
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     QByteArray all;
     waitFor([&] {
         all += socket.readAll();
