@@ -36,7 +36,11 @@ HttpRequestParser::Result HttpRequestParser::next()
         return fail(failure);
     if (!pending) {
         const qsizetype end = buffer.indexOf(kHeaderEnd, scanFrom);
-        const Error lineEnds = checkLineEnds(end < 0 ? buffer.size() : end + kHeaderEnd.size());
+        // Line ends are judged only as far as a block within the limit can
+        // reach; what lies further is a block too long however it arrives.
+        const qsizetype reach = std::min<qsizetype>(end < 0 ? buffer.size() : end + kHeaderEnd.size(),
+                                                    qsizetype(headerLimit) + kHeaderEnd.size());
+        const Error lineEnds = checkLineEnds(reach);
         if (lineEnds != Error::None)
             return fail(lineEnds);
         if (end < 0) {
@@ -77,8 +81,8 @@ HttpRequestParser::Error HttpRequestParser::checkLineEnds(qsizetype to)
         if (c == '\n' && (i == 0 || buffer.at(i - 1) != '\r'))
             return Error::BadLineEnding;
         if (c == '\r') {
-            if (i + 1 >= buffer.size())
-                break; // its LF may be on the way
+            if (i + 1 >= to)
+                break; // its LF may be on the way, or lies past the limit
             if (buffer.at(i + 1) != '\n')
                 return Error::BadLineEnding;
         }

@@ -255,6 +255,12 @@ INSTANTIATE_TEST_SUITE_P(
                    Error::HeaderTooLarge, 431},
         StreamCase{"UnendedHeaderBlockPastLimit", QByteArray(kSmall.header + 4, 'a'), kSmall, 0,
                    Error::HeaderTooLarge, 431},
+        // Line ends past the limit are not looked at: the block is too long
+        // whether or not they have arrived yet.
+        StreamCase{"BareLineFeedPastTheLimit", QByteArray(kSmall.header + 4, 'a') + "x\n", kSmall, 0,
+                   Error::HeaderTooLarge, 431},
+        StreamCase{"LoneCarriageReturnAtTheLimit", QByteArray(kSmall.header + 3, 'a') + "\rx\r\n\r\n", kSmall,
+                   0, Error::HeaderTooLarge, 431},
         StreamCase{"HeaderBlockPastServerLimit",
                    headerBlockOf(HttpRequestParser::kMaxHeaderBytes + 1) + "\r\n\r\n", kServer, 0,
                    Error::HeaderTooLarge, 431},

@@ -58,6 +58,13 @@ public:
         return waitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
     }
     QString errors() { return QString::fromLocal8Bit(process.readAllStandardError()); }
+    // Signals the service itself; false when it is not running (a pid of 0
+    // would signal this whole process group).
+    bool signal(int number)
+    {
+        const qint64 pid = process.processId();
+        return process.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), number) == 0;
+    }
 
     QProcess process;
     QByteArray out;
@@ -80,7 +87,7 @@ TEST(ServiceProcess, PrintsFreePortsServesAndStopsOnSigterm)
         DataClient client(service.dataPort);
         EXPECT_NE(client.next<MsgConnected>(), nullptr);
     }
-    ::kill(pid_t(service.process.processId()), SIGTERM);
+    ASSERT_TRUE(service.signal(SIGTERM));
     ASSERT_TRUE(service.finished());
     EXPECT_EQ(service.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(service.process.exitCode(), 0);
@@ -170,7 +177,7 @@ TEST(ServiceProcess, EveryAcknowledgedWriteSurvivesSigkill)
                                    QDateTime::currentSecsSinceEpoch()) +
                        "&monitor_url=http://lost.example HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         inFlight.flush();
-        ::kill(pid_t(service.process.processId()), SIGKILL);
+        ASSERT_TRUE(service.signal(SIGKILL));
         ASSERT_TRUE(service.finished());
     }
     ASSERT_GE(acknowledged.size(), 40);
@@ -229,7 +236,7 @@ TEST(ServiceProcess, FullDiskAnswersFailuresThatMatchWhatIsStored)
     else
         EXPECT_TRUE(deleted.startsWith(QStringLiteral("6|")) && listed) << deleted.toStdString();
 
-    ::kill(pid_t(service.process.processId()), SIGTERM);
+    ASSERT_TRUE(service.signal(SIGTERM));
     ASSERT_TRUE(service.finished());
     const QString log = service.errors();
     EXPECT_TRUE(log.contains(QStringLiteral("database: ")) && log.contains(QStringLiteral("full")))
@@ -399,7 +406,7 @@ TEST(ServiceProcess, OutOfDescriptorsNewClientsAreRefusedAtOnceAndServedLater)
     EXPECT_TRUE(attemptData(service.dataPort).greeted);
 
     ASSERT_EQ(service.process.state(), QProcess::Running) << service.errors().toStdString();
-    ::kill(pid_t(service.process.processId()), SIGTERM);
+    ASSERT_TRUE(service.signal(SIGTERM));
     ASSERT_TRUE(service.finished());
     const QString log = service.errors();
     EXPECT_TRUE(log.contains(QStringLiteral("data out of descriptors"))) << log.toStdString();
