@@ -25,9 +25,10 @@ QueryAdsDlg::QueryAdsDlg(const SearchContext &context, QWidget *parent)
 bool QueryAdsDlg::OnInitDialog()
 {
     setWindowIcon(res::appIcon());
-    for (QComboBox *box : {control<QComboBox>(TimeBox), control<QComboBox>(DateBox)}) {
-        const QStringList choices =
-            box == control<QComboBox>(TimeBox) ? SearchKeys::timeChoices() : SearchKeys::dateChoices(today);
+    const std::pair<int, QStringList> choiceBoxes[] = {{TimeBox, SearchKeys::timeChoices()},
+                                                       {DateBox, SearchKeys::dateChoices(today)}};
+    for (const auto &[id, choices] : choiceBoxes) {
+        QComboBox *box = control<QComboBox>(id);
         for (const QString &choice : choices)
             platform::AddString(*box, choice);
         // Nothing chosen until the user chooses: the key gets no date or time.
