@@ -56,6 +56,11 @@ std::optional<AccountRecord> AccountStore::account(const QString &user) const
     return a;
 }
 
+const PasswordHash &AccountStore::passwordHash() const
+{
+    return db.passwords();
+}
+
 std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password) const
 {
     std::optional<AccountRecord> a = account(user);

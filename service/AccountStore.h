@@ -6,6 +6,8 @@
 
 #include "service/ServiceRecords.h"
 
+class PasswordHash;
+
 class Database;
 
 // Accounts and the addresses each one monitors.
@@ -18,6 +20,8 @@ public:
 
     // The account as stored: its password field holds the hash.
     std::optional<AccountRecord> account(const QString &user) const;
+    // How new passwords are stored.
+    const PasswordHash &passwordHash() const;
     // The account when the password is its own; nullopt for a wrong password
     // or an unknown user, which take the same time.
     std::optional<AccountRecord> verify(const QString &user, const QString &password) const;

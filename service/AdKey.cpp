@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "service/ServiceRecords.h"
 #include "webproto/WebText.h"
 
 namespace AdKey {
@@ -70,6 +71,23 @@ QStringList siteNames(const QString &siteListValue)
 }
 
 } // namespace AdKey
+
+bool AdQuery::matches(const AdRecord &ad) const
+{
+    if (!sites.isEmpty() && !sites.contains(ad.site))
+        return false;
+    for (const QList<QDate> &choice : days) {
+        if (!choice.contains(ad.openDay))
+            return false;
+    }
+    for (const QString &mark : marks) {
+        if (ad.openSlot != mark)
+            return false;
+    }
+    const QString text = ad.searchText();
+    return std::all_of(terms.begin(), terms.end(),
+                       [&text](const QString &term) { return text.contains(term); });
+}
 
 AdQuery AdQuery::parse(const QString &key, const QString &adWeb, const QDate &today, int maxTerms,
                        int maxChars)

@@ -7,6 +7,8 @@
 
 #include "service/ServiceLimits.h"
 
+struct AdRecord;
+
 // A parsed ad search. The key is terms joined with "\"; every term must occur
 // in the ad. A piece made only of a month/day ("12/10") and/or an opening
 // mark ("19:30", "全天固顶", "通宵", "通宵固顶") filters instead of matching
@@ -22,6 +24,9 @@ struct AdQuery {
     // terms, days and marks count.
     static AdQuery parse(const QString &key, const QString &adWeb, const QDate &today,
                          int maxTerms = ServiceLimits().keyTerms, int maxChars = ServiceLimits().keyChars);
+
+    // Whether the ad is one the query finds.
+    bool matches(const AdRecord &ad) const;
 };
 
 namespace AdKey {

@@ -1,40 +1,103 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
+#include <QSet>
 #include <QString>
 
+#include <condition_variable>
+#include <functional>
 #include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "service/AdKey.h"
+#include "service/ServiceRecords.h"
 
 struct AdPage;
 
-// Recent ad search pages, so that the popular keys many clients search (and
-// the later pages of one key, which need the same count) are answered
-// without running the search again. Bounded by entries; emptied whenever
-// the ads change, by this process or by another writer of the database.
+// Ads of one publishing site opening at one day and mark.
+struct SiteTimeCount {
+    QString site;
+    QString openTime;
+    int count = 0;
+    // With the site, what counts are grouped and ordered by (as stored).
+    QString openDay;
+    QString openSlot;
+};
+
+// The ads one write of this process added and removed, with their ids.
+struct AdChange {
+    std::vector<std::pair<qint64, AdRecord>> added;
+    std::vector<std::pair<qint64, AdRecord>> removed;
+};
+
+// Everything a key matches: the ids of its ads in ascending order, from which
+// any page is read directly, and the counts its first page shows.
+struct AdMatches {
+    std::vector<qint64> ids;
+    QList<SiteTimeCount> counts;
+};
+
+// Recent search results shared by every connection of the service to one
+// database: whole pages, answered without touching the database, and the
+// matches of recent keys, so that a key is searched once however many pages
+// and clients ask for it. Bounded by pages and by stored ids. A write of
+// this process brings the kept matches up to date; a change by another
+// writer of the database empties the cache. Safe to use from several threads.
 class AdSearchCache {
 public:
-    static constexpr int kDefaultEntries = 256;
+    static constexpr int kDefaultPages = 256;
+    static constexpr qint64 kDefaultMatchIds = 4 * 1000 * 1000;
 
-    explicit AdSearchCache(int maxEntries = kDefaultEntries);
+    explicit AdSearchCache(int maxPages = kDefaultPages, qint64 maxMatchIds = kDefaultMatchIds);
     ~AdSearchCache();
+    AdSearchCache(const AdSearchCache &) = delete;
+    AdSearchCache &operator=(const AdSearchCache &) = delete;
 
-    // A page as it was stored for the query and index, or null.
-    const AdPage *find(const AdQuery &query, int index);
-    void insert(const AdQuery &query, int index, const AdPage &page);
+    // A copy of the page stored for the query and index.
+    std::optional<AdPage> find(const AdQuery &query, int index);
+    // Stores a page unless the cache was emptied since `generation` (the
+    // value of generation() read before the page was searched).
+    void insert(const AdQuery &query, int index, const AdPage &page, quint64 generation);
+
+    // The matches of a query, from the cache or made by `search` (null when
+    // it failed). While one caller searches a query, others asking for the
+    // same one wait for its answer instead of searching it again.
+    std::shared_ptr<const AdMatches> matches(const AdQuery &query,
+                                             const std::function<std::optional<AdMatches>()> &search);
+
+    quint64 generation() const;
     void clear();
-    // Empties the cache when the database's change counter moved on.
-    void checkVersion(qint64 dataVersion);
+    // Before this process writes ads: pages, and searches under way, no
+    // longer count.
+    void writing();
+    // After the write committed: the kept matches take its ads in, or let
+    // them go. Applying a change twice does no harm.
+    void apply(const AdChange &change);
 
-    int size() const { return int(entries.size()); }
+    int size() const;
+    qint64 storedIds() const;
 
 private:
     static QString keyOf(const AdQuery &query, int index);
+    void dropPages();
+    struct PageEntry;
+    struct MatchEntry;
+    void storeMatches(MatchEntry entry);
+    void trimMatches();
+    const int maxPages;
+    const qint64 maxMatchIds;
 
-    struct Entry;
-    int maxEntries;
-    std::list<Entry> entries; // most recently used first
-    QHash<QString, std::list<Entry>::iterator> byKey;
-    qint64 version = -1;
+    mutable std::mutex lock;
+    std::condition_variable searched; // a search of `searching` ended
+    std::list<PageEntry> pages;       // most recently used first
+    QHash<QString, std::list<PageEntry>::iterator> pageByKey;
+    std::list<MatchEntry> matchList; // most recently used first
+    QHash<QString, std::list<MatchEntry>::iterator> matchByKey;
+    QSet<QString> searching;
+    qint64 idCount = 0;
+    quint64 currentGeneration = 0;
 };

@@ -33,8 +33,26 @@ QString placeholders(qsizetype n)
     return marks.join(QLatin1Char(','));
 }
 
+// Longest list of index terms a short term is looked up by; a term that
+// begins more of them is checked on every row instead.
+constexpr int kMaxShortTermExpansion = 1000;
+
+QString quotedPhrase(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+qint64 offsetOf(int page)
+{
+    return qint64(page) * AdStore::kPageSize;
+}
+
+} // namespace
+
 // A WHERE clause over ads aliased "a" with its bound values in order.
-struct Filter {
+struct AdStore::Filter {
     QStringList conditions;
     QVariantList values;
 
@@ -48,19 +66,39 @@ struct Filter {
         for (const QVariant &v : values)
             ::bind(query, v);
     }
+    // The text index's MATCH is the only condition.
+    bool indexOnly() const { return conditions.size() == 1 && byIndex; }
+
+    bool byIndex = false;
 };
 
-// The trigram index finds terms of three characters or more; shorter ones are
-// checked on the rows it yields (or on every row when it is not used).
-Filter adFilter(const AdQuery &q, bool useIndex)
+AdStore::AdStore(Database &db, std::shared_ptr<AdSearchCache> cache) : db(db), searchCache(std::move(cache))
+{
+}
+
+// The text index holds every three characters of an ad's text, which ends in
+// a blank: whatever one or two characters it contains begin one of them. So
+// terms of three characters and more are looked up as they are, shorter ones
+// by the index terms they begin, and only when there are too many of those
+// checked on every row (as every term is without the index).
+AdStore::Filter AdStore::adFilter(const AdQuery &q, bool useIndex) const
 {
     Filter f;
     QStringList phrases;
     for (const QString &term : q.terms) {
         if (useIndex && term.toUcs4().size() >= 3) {
-            QString quoted = term;
-            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-            phrases.append(QLatin1Char('"') + quoted + QLatin1Char('"'));
+            phrases.append(quotedPhrase(term));
+            continue;
+        }
+        const std::optional<QStringList> expansion =
+            useIndex ? indexTermsStartingWith(term) : std::optional<QStringList>();
+        if (expansion && expansion->isEmpty()) {
+            f.conditions.append(QStringLiteral("0")); // in no ad's text
+        } else if (expansion && expansion->size() <= kMaxShortTermExpansion) {
+            QStringList any;
+            for (const QString &t : *expansion)
+                any.append(quotedPhrase(t));
+            phrases.append(QLatin1Char('(') + any.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
         } else {
             f.conditions.append(QStringLiteral("instr(a.search_text, ?) > 0"));
             f.values.append(term);
@@ -69,6 +107,7 @@ Filter adFilter(const AdQuery &q, bool useIndex)
     if (!phrases.isEmpty()) {
         f.conditions.prepend(QStringLiteral("a.id IN (SELECT rowid FROM ads_fts WHERE ads_fts MATCH ?)"));
         f.values.prepend(phrases.join(QStringLiteral(" AND ")));
+        f.byIndex = true;
     }
     for (const QList<QDate> &days : q.days) {
         f.conditions.append(
@@ -90,15 +129,24 @@ Filter adFilter(const AdQuery &q, bool useIndex)
     return f;
 }
 
-qint64 offsetOf(int page)
+std::optional<QStringList> AdStore::indexTermsStartingWith(const QString &term) const
 {
-    return qint64(page) * AdStore::kPageSize;
-}
-
-} // namespace
-
-AdStore::AdStore(Database &db) : db(db)
-{
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    // The index's own term list, seen through a per-connection table.
+    if (!query.exec(QStringLiteral(
+            "CREATE VIRTUAL TABLE IF NOT EXISTS temp.ads_terms USING fts5vocab(main, ads_fts, row)")))
+        return std::nullopt;
+    query.prepare(QStringLiteral("SELECT term FROM temp.ads_terms WHERE term >= ? AND term <= ? LIMIT ?"));
+    bind(query, term);
+    bind(query, term + QString::fromUcs4(U"\U0010FFFF", 1));
+    bind(query, kMaxShortTermExpansion + 1);
+    if (!query.exec())
+        return std::nullopt;
+    QStringList terms;
+    while (query.next())
+        terms.append(query.value(0).toString());
+    return terms;
 }
 
 QString AdStore::domainOf(const QString &url)
@@ -153,7 +201,7 @@ QList<SiteRecord> AdStore::catalogue() const
     return out;
 }
 
-bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads)
+bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change)
 {
     query.prepare(
         QStringLiteral("INSERT INTO ads (game_web, site, ad_name, ip, open_day, open_slot, open_time,"
@@ -166,23 +214,59 @@ bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads)
             bind(query, v);
         if (!query.exec())
             return sqlFailed(QStringLiteral("insert ad"), query);
+        if (change)
+            change->added.emplace_back(query.lastInsertId().toLongLong(), ad);
     }
     return true;
 }
 
-bool AdStore::addAds(const QList<AdRecord> &ads)
+bool AdStore::loadAds(const std::function<QList<AdRecord>()> &nextBatch)
 {
-    searchCache.clear();
+    searchCache->clear();
+    // The text index is built once at the end, several times faster than row
+    // by row through its insert trigger; one transaction keeps both in step.
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
-    return insertAds(query, ads) && transaction.commit();
+    if (!query.exec(QStringLiteral("DROP TRIGGER ads_fts_insert")))
+        return sqlFailed(QStringLiteral("load ads"), query);
+    for (QList<AdRecord> batch = nextBatch(); !batch.isEmpty(); batch = nextBatch()) {
+        if (!insertAds(query, batch, nullptr))
+            return false;
+    }
+    for (const QString &sql :
+         {QStringLiteral("INSERT INTO ads_fts(ads_fts) VALUES ('rebuild')"), Schema::ftsInsertTrigger()}) {
+        if (!query.exec(sql))
+            return sqlFailed(QStringLiteral("load ads"), query);
+    }
+    return transaction.commit();
+}
+
+bool AdStore::addAds(const QList<AdRecord> &ads)
+{
+    searchCache->writing();
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
+    AdChange change;
+    if (!insertAds(query, ads, &change) || !transaction.commit())
+        return false;
+    searchCache->apply(change);
+    return true;
 }
 
 bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
 {
-    searchCache.clear();
+    searchCache->writing();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
+    AdChange change;
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT ") + kAdColumns +
+                  QStringLiteral(", a.id FROM ads a WHERE a.game_web = ?"));
+    bind(query, gameWeb);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("read ads to replace"), query);
+    while (query.next())
+        change.removed.emplace_back(query.value(8).toLongLong(), readAd(query));
     query.prepare(
         QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
                        " SELECT game_web, ?, site, open_time, ad_count FROM ads WHERE game_web = ?"));
@@ -194,7 +278,10 @@ bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
     bind(query, gameWeb);
     if (!query.exec())
         return sqlFailed(QStringLiteral("replace ads"), query);
-    return insertAds(query, ads) && transaction.commit();
+    if (!insertAds(query, ads, &change) || !transaction.commit())
+        return false;
+    searchCache->apply(change);
+    return true;
 }
 
 QList<AdRecord> AdStore::adsOf(const QString &gameWeb) const
@@ -271,24 +358,82 @@ bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 
 bool AdStore::clear()
 {
-    searchCache.clear();
+    searchCache->clear();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
-    for (const char *table : {"ads", "sites", "forwards", "his_ads"}) {
+    if (!emptyAds(query))
+        return false;
+    for (const char *table : {"sites", "forwards", "his_ads"}) {
         if (!query.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))))
             return sqlFailed(QStringLiteral("clear"), query);
     }
     return transaction.commit();
 }
 
+bool AdStore::clearAds()
+{
+    searchCache->clear();
+    Transaction transaction(db.handle());
+    QSqlQuery query(db.handle());
+    return emptyAds(query) && transaction.commit();
+}
+
+bool AdStore::emptyAds(QSqlQuery &query)
+{
+    // The text index is emptied at once rather than row by row through its
+    // delete trigger, which for a million ads takes minutes.
+    for (const QString &sql :
+         {QStringLiteral("DROP TRIGGER IF EXISTS ads_fts_delete"), QStringLiteral("DELETE FROM ads"),
+          QStringLiteral("INSERT INTO ads_fts(ads_fts) VALUES ('delete-all')"), Schema::ftsDeleteTrigger()}) {
+        if (!query.exec(sql))
+            return sqlFailed(QStringLiteral("empty ads"), query);
+    }
+    return true;
+}
+
+void AdStore::noticeOtherWriters() const
+{
+    if (!watchOthers)
+        return;
+    const qint64 version = dataVersion();
+    // An unknown version trusts nothing; the first one seen may follow
+    // changes other connections made before.
+    if (version < 0 || version != seenVersion)
+        searchCache->clear();
+    seenVersion = version;
+}
+
+std::optional<AdPage> AdStore::cachedAds(const AdQuery &query, int index) const
+{
+    noticeOtherWriters();
+    return searchCache->find(query, index);
+}
+
 AdPage AdStore::searchAds(const AdQuery &query, int index) const
 {
-    searchCache.checkVersion(dataVersion());
-    if (const AdPage *cached = searchCache.find(query, index))
-        return *cached;
-    AdPage page = findAds(query, index, true);
+    if (std::optional<AdPage> cached = cachedAds(query, index))
+        return std::move(*cached);
+    const quint64 generation = searchCache->generation();
+    AdPage page;
+    const std::shared_ptr<const AdMatches> matches =
+        searchCache->matches(query, [&] { return findMatches(query); });
+    if (!matches) {
+        page.failed = true;
+        return page;
+    }
+    const qint64 total = qint64(matches->ids.size());
+    const qint64 first = offsetOf(std::max(index, 1) - 1);
+    page.total = int(total);
+    if (first == 0)
+        page.counts = matches->counts;
+    if (first < total) {
+        const auto from = matches->ids.begin() + first;
+        const std::vector<qint64> ids(from, from + std::min<qint64>(kPageSize, total - first));
+        page.failed = !readAdsById(ids, page.ads);
+    }
+    page.last = first + kPageSize >= total;
     if (!page.failed)
-        searchCache.insert(query, index, page);
+        searchCache->insert(query, index, page, generation);
     return page;
 }
 
@@ -302,16 +447,71 @@ qint64 AdStore::dataVersion() const
     return query.value(0).toLongLong();
 }
 
-AdPage AdStore::scanAds(const AdQuery &query, int index) const
+std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
 {
-    return findAds(query, index, false);
+    const Filter filter = adFilter(q, true);
+    // One snapshot for the ids and the counts, so that they agree.
+    Transaction snapshot(db.handle());
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    AdMatches matches;
+    // SQLite groups and sorts far faster than rows can be handed over one by one.
+    query.prepare(
+        QStringLiteral("SELECT a.site, a.open_time, count(*), a.open_day, a.open_slot FROM ads a") +
+        filter.where() +
+        QStringLiteral(" GROUP BY a.site, a.open_day, a.open_slot ORDER BY a.site, a.open_day, a.open_slot"));
+    filter.bind(query);
+    if (!query.exec()) {
+        sqlFailed(QStringLiteral("count ads"), query);
+        return std::nullopt;
+    }
+    qint64 total = 0;
+    while (query.next()) {
+        matches.counts.append(SiteTimeCount{query.value(0).toString(), query.value(1).toString(),
+                                            query.value(2).toInt(), query.value(3).toString(),
+                                            query.value(4).toString()});
+        total += matches.counts.last().count;
+    }
+    // Terms alone: the ids come straight from the text index, in order.
+    if (filter.indexOnly())
+        query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
+    else
+        query.prepare(QStringLiteral("SELECT a.id FROM ads a") + filter.where() +
+                      QStringLiteral(" ORDER BY a.id"));
+    filter.bind(query);
+    if (!query.exec()) {
+        sqlFailed(QStringLiteral("search ads"), query);
+        return std::nullopt;
+    }
+    matches.ids.reserve(size_t(total));
+    while (query.next())
+        matches.ids.push_back(query.value(0).toLongLong());
+    return matches;
 }
 
-AdPage AdStore::findAds(const AdQuery &q, int index, bool useIndex) const
+bool AdStore::readAdsById(const std::vector<qint64> &ids, QList<AdRecord> &out) const
+{
+    if (ids.empty())
+        return true;
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT ") + kAdColumns +
+                  QStringLiteral(" FROM ads a WHERE a.id IN (%1) ORDER BY a.id")
+                      .arg(placeholders(qsizetype(ids.size()))));
+    for (qint64 id : ids)
+        query.addBindValue(id);
+    if (!query.exec())
+        return sqlFailed(QStringLiteral("read ads"), query);
+    while (query.next())
+        out.append(readAd(query));
+    return true;
+}
+
+AdPage AdStore::scanAds(const AdQuery &q, int index) const
 {
     AdPage page;
     const int pageNumber = std::max(index, 1) - 1;
-    const Filter filter = adFilter(q, useIndex);
+    const Filter filter = adFilter(q, false);
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "service/AdKey.h"
@@ -13,12 +14,6 @@
 
 class Database;
 class QSqlQuery;
-
-struct SiteTimeCount {
-    QString site;
-    QString openTime;
-    int count = 0;
-};
 
 struct AdPage {
     QList<AdRecord> ads;
@@ -46,13 +41,16 @@ class AdStore {
 public:
     static constexpr int kPageSize = 20;
 
-    explicit AdStore(Database &db);
+    // Stores on other connections to the same database may share the cache.
+    explicit AdStore(Database &db, std::shared_ptr<AdSearchCache> cache = std::make_shared<AdSearchCache>());
 
     bool replaceSites(const QList<SiteRecord> &sites);
     // In stored order, each with the number of ads held for it.
     QList<SiteRecord> catalogue() const;
 
     bool addAds(const QList<AdRecord> &ads);
+    // Adds many ads at once: batches until an empty one.
+    bool loadAds(const std::function<QList<AdRecord>()> &nextBatch);
     // The ads of one game address are replaced as a whole; the ones it had
     // move to the history.
     bool replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads);
@@ -66,20 +64,40 @@ public:
     bool addHistory(const QList<HistoryRecord> &rows);
     // Empties every data table (demo start).
     bool clear();
+    // Empties the ads alone.
+    bool clearAds();
 
     // Page numbers: ads from 1, redirects and history from 0. Recent pages
-    // come from a cache that any change of the ads empties.
+    // and the matches of recent keys come from a cache that any change of
+    // the ads empties.
     AdPage searchAds(const AdQuery &query, int index) const;
-    // The same answer without the text index (for comparison).
+    // The page if the cache holds it: answered without searching.
+    std::optional<AdPage> cachedAds(const AdQuery &query, int index) const;
+    // The same answer without the text index or the cache (for comparison).
     AdPage scanAds(const AdQuery &query, int index) const;
     ForwardPage searchForwards(const QString &key, int index) const;
     HistoryPage searchHistory(const QString &key, int index) const;
 
     static QString domainOf(const QString &url);
 
+    const std::shared_ptr<AdSearchCache> &cache() const { return searchCache; }
+    // Whether searches look for changes by other connections first (on by
+    // default). Off for stores whose process tells the cache of every change
+    // itself before they search.
+    void setWatchesOtherWriters(bool watch) { watchOthers = watch; }
+
 private:
-    AdPage findAds(const AdQuery &query, int index, bool useIndex) const;
-    bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads);
+    struct Filter;
+    Filter adFilter(const AdQuery &query, bool useIndex) const;
+    // Index terms of the text index that begin with a term too short for it.
+    std::optional<QStringList> indexTermsStartingWith(const QString &term) const;
+    std::optional<AdMatches> findMatches(const AdQuery &query) const;
+    bool readAdsById(const std::vector<qint64> &ids, QList<AdRecord> &out) const;
+    // Empties the cache when another connection changed the database.
+    void noticeOtherWriters() const;
+    // Records what it inserted in change, when given.
+    bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change);
+    static bool emptyAds(QSqlQuery &query);
     // The number of rows of `from` (a table and a condition taking the key)
     // and one page of them, handed to read one by one; nullopt when a
     // statement failed.
@@ -91,5 +109,7 @@ private:
     qint64 dataVersion() const;
 
     Database &db;
-    mutable AdSearchCache searchCache;
+    std::shared_ptr<AdSearchCache> searchCache;
+    mutable qint64 seenVersion = -1;
+    bool watchOthers = true;
 };

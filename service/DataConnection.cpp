@@ -119,21 +119,34 @@ void DataConnection::handle(const char *frame, int length)
     server.handleFrame(*this, frame, length);
 }
 
+void DataConnection::holdInput()
+{
+    held = true;
+}
+
+void DataConnection::resumeInput()
+{
+    held = false;
+    queueTurn();
+}
+
 void DataConnection::serve()
 {
     turnQueued = false;
     const size_t perTurn = size_t(limits().framesPerTurn);
     size_t handled = 0;
-    while (!closingStarted) {
+    while (!closingStarted && !held) {
         // Back-pressure: the next turn comes with bytesWritten.
         if (socket->bytesToWrite() > limits().outputPauseBytes)
             return;
+        // One frame at a time: handling it may hold the ones after it.
+        const size_t before = handled;
         const FrameCutter::Status status = cutter.cut(
             [this, &handled](const char *frame, int length) {
                 ++handled;
                 handle(frame, length);
             },
-            perTurn - handled);
+            1);
         if (status == FrameCutter::Status::FrameTooLarge) {
             closeWith(QStringLiteral("frame length %1 above the limit of %2%3")
                           .arg(cutter.badLength())
@@ -150,6 +163,8 @@ void DataConnection::serve()
             queueTurn();
             return;
         }
+        if (handled > before)
+            continue;
         if (socket->bytesAvailable() <= 0)
             return;
         char *area = cutter.writeArea(); // makes the room writeCapacity() reports

@@ -38,6 +38,10 @@ public:
     void send(MsgHeader &msg);
     void sendFrame(const QByteArray &frame);
     void closeWith(const QString &reason);
+    // While an answer is being made off the event loop, the frames after its
+    // request wait, so that answers leave in the order of their requests.
+    void holdInput();
+    void resumeInput();
 
 private:
     const ServiceLimits &limits() const;
@@ -58,6 +62,7 @@ private:
     QString loggedInUser;
     int connectionId;
     bool turnQueued = false;
+    bool held = false;
     bool closingStarted = false;
     bool finished = false;
 };

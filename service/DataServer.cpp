@@ -1,6 +1,7 @@
 #include "service/DataServer.h"
 
 #include <QDate>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
@@ -8,6 +9,8 @@
 #include "service/AdKey.h"
 #include "service/AdStore.h"
 #include "service/LoginThrottle.h"
+#include "service/PasswordHash.h"
+#include "service/SearchPool.h"
 #include "net/MsgHeader.h"
 #include "service/ServiceLog.h"
 #include "service/DataConnection.h"
@@ -28,6 +31,8 @@ DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionG
 
 DataServer::~DataServer()
 {
+    // No search may hand an answer to a server being destroyed.
+    searchPool.reset();
     // Connections are children; they must not call back into a half-destroyed server.
     const QList<DataConnection *> open = connections;
     connections.clear();
@@ -37,6 +42,41 @@ DataServer::~DataServer()
 bool DataServer::listen(const QHostAddress &address, quint16 port)
 {
     return listener.listen(address, port);
+}
+
+bool DataServer::startSearchThreads(const QString &databasePath, int threads, QString *error)
+{
+    searchPool.reset();
+    // A database held in memory exists for one connection alone.
+    if (threads <= 0 || databasePath == QLatin1String(":memory:"))
+        return true;
+    auto pool = std::make_unique<SearchPool>(ads.cache(), threads);
+    if (!pool->start(databasePath, error))
+        return false;
+    searchPool = std::move(pool);
+    return true;
+}
+
+void DataServer::runOffLoop(DataConnection &c, std::function<Answer(AdStore &)> work)
+{
+    if (!searchPool) {
+        work(ads)(c);
+        return;
+    }
+    c.holdInput();
+    QPointer<DataConnection> target(&c);
+    searchPool->run([this, target, work = std::move(work)](AdStore &store) {
+        Answer answer = work(store);
+        QMetaObject::invokeMethod(
+            this,
+            [target, answer = std::move(answer)] {
+                if (!target || target->closing())
+                    return;
+                answer(*target);
+                target->resumeInput();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void DataServer::close()
@@ -213,13 +253,31 @@ void DataServer::handleFrame(DataConnection &c, const char *frame, int length)
 void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
 {
     const QString user = fromUtf8(req.body.username());
-    const QString address = c.address();
-    const bool allowed = throttle.allows(user, address);
-    const bool ok = allowed && !user.isEmpty() && accounts.verify(user, fromUtf8(req.body.password()));
+    const QString password = fromUtf8(req.body.password());
+    const bool allowed = throttle.allows(user, c.address());
+    // The stored hash is read here; checking it costs tens of milliseconds
+    // and runs beside the event loop, so a crowd logging in at once (say
+    // after a restart) delays nobody else.
+    const std::optional<AccountRecord> account =
+        allowed && !user.isEmpty() ? accounts.account(user) : std::optional<AccountRecord>();
+    const QString stored = account ? account->password : QString();
+    const PasswordHash hash = accounts.passwordHash();
+    runOffLoop(c, [this, user, password, allowed, stored, hash](AdStore &) -> Answer {
+        bool ok = false;
+        if (!stored.isEmpty())
+            ok = PasswordHash::matches(stored, password);
+        else if (allowed)
+            hash.waste(password); // an unknown name takes as long as a wrong password
+        return [this, user, allowed, ok](DataConnection &c) { finishLogIn(c, user, allowed, ok); };
+    });
+}
+
+void DataServer::finishLogIn(DataConnection &c, const QString &user, bool allowed, bool ok)
+{
     if (ok)
         throttle.succeeded(user);
     else if (allowed)
-        throttle.failed(user, address);
+        throttle.failed(user, c.address());
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
     ack.body.set_info(utf8(ok        ? QStringLiteral("登录成功")
@@ -248,51 +306,80 @@ void DataServer::sendCatalogue(DataConnection &c)
     c.send(ack);
 }
 
+namespace {
+
+DataServer::Answer adsAnswer(const QString &key, int index, const AdPage &page)
+{
+    return [key, index, page](DataConnection &c) {
+        MsgUserSearchAdsAck ack;
+        for (const AdRecord &ad : page.ads)
+            fillAd(ack.body.add_adslist(), ad.gameWeb, ad);
+        for (const SiteTimeCount &count : page.counts)
+            fillAdCount(ack.body.add_adslistcount(), count);
+        ack.body.set_ext(std::string());
+        ack.body.set_seachtype(page.last ? 1 : 0);
+        ack.body.set_count(page.total);
+        logSearch(c, "ads", key, index, page.ads.size(), page.total, page.failed);
+        c.send(ack);
+    };
+}
+
+} // namespace
+
 void DataServer::searchAds(DataConnection &c, const MsgUserSearchAdsReq &req)
 {
     const QString key = fromUtf8(req.body.key());
+    const int index = req.body.index();
     const AdQuery query = AdQuery::parse(key, fromUtf8(req.body.adweb()), QDate::currentDate(),
                                          limits.keyTerms, limits.keyChars);
     if (query.cut)
         c.log(QStringLiteral("search key of %1 characters cut to the limits").arg(key.size()));
-    const AdPage page = ads.searchAds(query, req.body.index());
-    MsgUserSearchAdsAck ack;
-    for (const AdRecord &ad : page.ads)
-        fillAd(ack.body.add_adslist(), ad.gameWeb, ad);
-    for (const SiteTimeCount &count : page.counts)
-        fillAdCount(ack.body.add_adslistcount(), count);
-    ack.body.set_ext(std::string());
-    ack.body.set_seachtype(page.last ? 1 : 0);
-    ack.body.set_count(page.total);
-    logSearch(c, "ads", key, req.body.index(), page.ads.size(), page.total, page.failed);
-    c.send(ack);
+    // A page the cache holds costs nothing: answered here and now.
+    if (const std::optional<AdPage> cached = ads.cachedAds(query, index)) {
+        adsAnswer(key, index, *cached)(c);
+        return;
+    }
+    runOffLoop(c, [key, index, query](AdStore &store) {
+        return adsAnswer(key, index, store.searchAds(query, index));
+    });
 }
 
 void DataServer::searchForwards(DataConnection &c, const MsgUserSearchForwardReq &req)
 {
     const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
-    const ForwardPage page = ads.searchForwards(key, req.body.index());
-    MsgUserSearchForwardAck ack;
-    for (const ForwardRecord &r : page.rows)
-        fillForward(ack.body.add_forwardlist(), r);
-    ack.body.set_ext(std::string());
-    ack.body.set_key(req.body.key());
-    ack.body.add_index(req.body.index());
-    ack.body.set_count(page.total);
-    logSearch(c, "redirects", key, req.body.index(), page.rows.size(), page.total, page.failed);
-    c.send(ack);
+    const std::string asSent = req.body.key();
+    const int index = req.body.index();
+    runOffLoop(c, [key, asSent, index](AdStore &store) -> Answer {
+        const ForwardPage page = store.searchForwards(key, index);
+        return [key, asSent, index, page](DataConnection &c) {
+            MsgUserSearchForwardAck ack;
+            for (const ForwardRecord &r : page.rows)
+                fillForward(ack.body.add_forwardlist(), r);
+            ack.body.set_ext(std::string());
+            ack.body.set_key(asSent);
+            ack.body.add_index(index);
+            ack.body.set_count(page.total);
+            logSearch(c, "redirects", key, index, page.rows.size(), page.total, page.failed);
+            c.send(ack);
+        };
+    });
 }
 
 void DataServer::searchHistory(DataConnection &c, const MsgUserSearchHisReq &req)
 {
     const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
-    const HistoryPage page = ads.searchHistory(key, req.body.index());
-    MsgUserSearchHisAck ack;
-    for (const HistoryRecord &r : page.rows)
-        fillHistory(ack.body.add_adslist(), r);
-    ack.body.set_ext(std::string());
-    ack.body.set_index(req.body.index());
-    ack.body.set_count(page.total);
-    logSearch(c, "history", key, req.body.index(), page.rows.size(), page.total, page.failed);
-    c.send(ack);
+    const int index = req.body.index();
+    runOffLoop(c, [key, index](AdStore &store) -> Answer {
+        const HistoryPage page = store.searchHistory(key, index);
+        return [key, index, page](DataConnection &c) {
+            MsgUserSearchHisAck ack;
+            for (const HistoryRecord &r : page.rows)
+                fillHistory(ack.body.add_adslist(), r);
+            ack.body.set_ext(std::string());
+            ack.body.set_index(index);
+            ack.body.set_count(page.total);
+            logSearch(c, "history", key, index, page.rows.size(), page.total, page.failed);
+            c.send(ack);
+        };
+    });
 }

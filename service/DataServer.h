@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 #include "net/MsgHeader.h"
 #include "service/GuardedListener.h"
 #include "service/ServiceLimits.h"
@@ -13,6 +16,7 @@ class AccountStore;
 class AdStore;
 class DataConnection;
 class LoginThrottle;
+class SearchPool;
 
 // The data server: protobuf frames over TCP. Greets every connection, logs
 // users in, answers the catalogue and the three searches, and pushes the ads
@@ -25,7 +29,15 @@ public:
                const ServiceLimits &limits, QObject *parent = nullptr);
     ~DataServer() override;
 
+    // What to send once a search or password check is done; made on some
+    // thread, run on the event loop.
+    using Answer = std::function<void(DataConnection &)>;
+
     bool listen(const QHostAddress &address, quint16 port);
+    // Moves searches and password checks off the event loop onto `threads`
+    // threads reading the database file; without it (or with 0) they run on
+    // the event loop.
+    bool startSearchThreads(const QString &databasePath, int threads, QString *error);
     quint16 port() const { return listener.port(); }
     QString errorString() const { return listener.errorString(); }
     void close();
@@ -52,6 +64,10 @@ private:
     void searchAds(DataConnection &connection, const MsgUserSearchAdsReq &req);
     void searchForwards(DataConnection &connection, const MsgUserSearchForwardReq &req);
     void searchHistory(DataConnection &connection, const MsgUserSearchHisReq &req);
+    // Runs work on a search thread if there are any, holding the
+    // connection's next frames until its answer has gone out.
+    void runOffLoop(DataConnection &connection, std::function<Answer(AdStore &)> work);
+    void finishLogIn(DataConnection &connection, const QString &user, bool allowed, bool ok);
 
     AccountStore &accounts;
     AdStore &ads;
@@ -60,4 +76,5 @@ private:
     GuardedListener listener;
     QList<DataConnection *> connections;
     int nextId = 1;
+    std::unique_ptr<SearchPool> searchPool;
 };

@@ -13,7 +13,7 @@ class QSqlQuery;
 // transaction, recorded in PRAGMA user_version.
 class Database {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     // Passwords found in clear in an older file are stored with this.
     explicit Database(PasswordHash passwordHash = PasswordHash());
@@ -42,6 +42,12 @@ private:
     QString name;
     QString error;
 };
+
+namespace Schema {
+// The triggers that keep the text index in step with the ads.
+QString ftsInsertTrigger();
+QString ftsDeleteTrigger();
+} // namespace Schema
 
 // A write transaction that rolls back unless committed.
 class Transaction {

@@ -26,6 +26,9 @@ const SiteName kSites[] = {
     {"银狐发布站", "yinhu"},   {"长风开服网", "changfeng"},
 };
 
+// Game address numbers run from 100 to 999.
+constexpr int kGameNumbers = 900;
+
 const QList<std::pair<QString, QString>> kFamilies = {
     {QStringLiteral("雷霆"), QStringLiteral("leiting")},
     {QStringLiteral("龙腾"), QStringLiteral("longteng")},
@@ -95,14 +98,27 @@ const QStringList kAllDayMarks = {QStringLiteral("全天固顶"), QStringLiteral
 
 } // namespace
 
+int DemoData::maxGames()
+{
+    return int(kFamilies.size()) * kGameNumbers;
+}
+
+int DemoData::gamesFor(int ads)
+{
+    return std::clamp(ads / 50, 1, maxGames());
+}
+
 DemoData::DemoData(quint32 seed, const QDate &today, int gameCount) : rng(seed), today(today)
 {
+    // Each address is a family and a number: asking for more than there are
+    // would never end.
+    gameCount = std::min(gameCount, maxGames());
     QSet<QString> taken;
     while (games.size() < gameCount) {
         const auto &family = pick(kFamilies);
         const QString version = pick(kVersions);
         Game g;
-        g.web = QStringLiteral("http://www.%1%2.example").arg(family.second).arg(100 + draw(900));
+        g.web = QStringLiteral("http://www.%1%2.example").arg(family.second).arg(100 + draw(kGameNumbers));
         if (taken.contains(g.web))
             continue;
         taken.insert(g.web);
@@ -190,6 +206,19 @@ QList<AdRecord> DemoData::ads(int perGame)
     return out;
 }
 
+bool DemoData::writeAds(AdStore &store, int count)
+{
+    constexpr int kBatch = 20000;
+    int made = 0;
+    return store.loadAds([&] {
+        QList<AdRecord> batch;
+        batch.reserve(std::min(kBatch, count - made));
+        for (; made < count && batch.size() < kBatch; ++made)
+            batch.append(makeAd(games[made % games.size()]));
+        return batch;
+    });
+}
+
 QList<ForwardRecord> DemoData::forwards(int count)
 {
     QList<ForwardRecord> out;
@@ -274,7 +303,8 @@ bool DemoData::fill(AccountStore &accounts, AdStore &store)
     }
 
     if (!store.clear() || !store.replaceSites(siteList) || !store.addAds(adList) ||
-        !store.addForwards(forwards(int(games.size()) * 2)) || !store.addHistory(history(int(games.size()) * 6)))
+        !store.addForwards(forwards(int(games.size()) * 2)) ||
+        !store.addHistory(history(int(games.size()) * 6)))
         return false;
 
     AccountRecord demo;

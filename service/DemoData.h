@@ -20,12 +20,19 @@ public:
     static const QString kUser;
     static const QString kPassword;
 
+    // At most maxGames() game addresses can be told apart.
     DemoData(quint32 seed, const QDate &today, int gameCount = 300);
+    static int maxGames();
+    // Game addresses for `ads` generated ads: about fifty ads each.
+    static int gamesFor(int ads);
 
     QList<SiteRecord> sites() const;
     const QStringList &gameWebs() const { return gameWebList; }
     // Roughly perGame ads for each game address, in opening order.
     QList<AdRecord> ads(int perGame);
+    // Writes `count` ads spread over the game addresses, in batches, without
+    // holding them all in memory.
+    bool writeAds(AdStore &store, int count);
     QList<ForwardRecord> forwards(int count);
     QList<HistoryRecord> history(int count);
     // A fresh set of ads for one game address: some kept, some gone, some new.

@@ -1,6 +1,7 @@
 #include "service/Service.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
@@ -19,7 +20,10 @@ Service::Service(ServiceOptions options, QObject *parent)
       gate(std::make_unique<ConnectionGate>(serviceOptions.limits.maxConnections,
                                             serviceOptions.limits.maxConnectionsPerAddress)),
       db(std::make_unique<Database>(PasswordHash(serviceOptions.limits.passwordHashIterations))),
-      accountStore(std::make_unique<AccountStore>(*db)), adStore(std::make_unique<AdStore>(*db)),
+      accountStore(std::make_unique<AccountStore>(*db)),
+      adStore(std::make_unique<AdStore>(
+          *db, std::make_shared<AdSearchCache>(AdSearchCache::kDefaultPages,
+                                               serviceOptions.limits.searchCacheIds))),
       loginThrottle(std::make_unique<LoginThrottle>(serviceOptions.limits)),
       webService(std::make_unique<WebService>(*accountStore, *loginThrottle, serviceOptions.limits)),
       httpServer(std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); },
@@ -66,6 +70,14 @@ bool Service::start()
             return false;
         }
     }
+    if (serviceOptions.demoAds > 0 && !writeGeneratedAds()) {
+        error = QStringLiteral("cannot write %1 generated ads into %2").arg(serviceOptions.demoAds).arg(path);
+        return false;
+    }
+    if (!dataServer->startSearchThreads(path, serviceOptions.limits.searchThreads, &error)) {
+        error = QStringLiteral("cannot open database %1 for the search threads: %2").arg(path, error);
+        return false;
+    }
     const QString host = serviceOptions.host.toString();
     if (!httpServer->listen(serviceOptions.host, serviceOptions.webPort)) {
         error = QStringLiteral("cannot listen on %1 port %2 for the web service: %3")
@@ -91,6 +103,21 @@ bool Service::start()
         connect(demoTicker.get(), &DemoTicker::adsChanged, this, &Service::adsChanged);
         demoTicker->start(serviceOptions.changeIntervalSecs * 1000);
     }
+    return true;
+}
+
+bool Service::writeGeneratedAds()
+{
+    QElapsedTimer timer;
+    timer.start();
+    // The same seed gives the demo's game addresses first, so the demo
+    // account's addresses get their share.
+    DemoData generated(serviceOptions.seed, QDate::currentDate(), DemoData::gamesFor(serviceOptions.demoAds));
+    if (!adStore->clearAds() || !generated.writeAds(*adStore, serviceOptions.demoAds))
+        return false;
+    ServiceLog::line(QStringLiteral("database: %1 generated ads written in %2 s")
+                         .arg(serviceOptions.demoAds)
+                         .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1));
     return true;
 }
 

@@ -50,6 +50,9 @@ public:
     void adsChanged(const QStringList &gameWebs);
 
 private:
+    // Replaces the ads by --demo-ads generated ones.
+    bool writeGeneratedAds();
+
     ServiceOptions serviceOptions;
     QString error;
     // Shared by both servers, and outlives their connections.

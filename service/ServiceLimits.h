@@ -65,4 +65,12 @@ struct ServiceLimits {
     // Search keys: at most this many terms, dates and marks, and characters.
     int keyTerms = 32;
     int keyChars = 500;
+
+    // --- Searches ---------------------------------------------------------
+
+    // Threads that run searches beside the event loop, each on its own
+    // database connection (0: searches run on the event loop).
+    int searchThreads = 2;
+    // Ad ids the search cache keeps for recent keys (8 bytes each).
+    qint64 searchCacheIds = 4 * 1000 * 1000;
 };

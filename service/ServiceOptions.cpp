@@ -87,6 +87,10 @@ std::vector<LimitOption> limitOptions()
         limitOption("key-terms", "Terms, dates and marks of one search key", &ServiceLimits::keyTerms, 1,
                     1000),
         limitOption("key-chars", "Characters of one search key", &ServiceLimits::keyChars, 1, 100000),
+        limitOption("search-threads", "Threads running searches beside the event loop (0: none)",
+                    &ServiceLimits::searchThreads, 0, 64),
+        limitOption("search-cache-ids", "Ad ids kept for the matches of recent search keys",
+                    &ServiceLimits::searchCacheIds, 0, 1000LL * 1000 * 1000),
     };
 }
 
@@ -135,13 +139,18 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     const QCommandLineOption intervalOption(QStringLiteral("change-interval"),
                                             QStringLiteral("Seconds between demo ad changes (0: none)."),
                                             QStringLiteral("SECONDS"), QStringLiteral("20"));
+    const QCommandLineOption demoAdsOption(
+        QStringLiteral("demo-ads"),
+        QStringLiteral("Replace the ads of the database by N generated ones before serving (with --demo: "
+                       "the demo's ads)."),
+        QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption publicOption(
         QStringLiteral("public-url"),
         QStringLiteral("Address of the web service as clients reach it, for the links it hands out "
                        "(default: the address a request came in on)."),
         QStringLiteral("URL"));
-    parser.addOptions(
-        {hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption, publicOption});
+    parser.addOptions({hostOption, webOption, dataOption, dbOption, demoOption, seedOption, intervalOption,
+                       demoAdsOption, publicOption});
     const std::vector<LimitOption> limits = limitOptions();
     for (const LimitOption &limit : limits)
         parser.addOption(limit.option);
@@ -182,6 +191,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList &arguments
     options.seed = parser.value(seedOption).toUInt(&ok);
     if (!ok) {
         *error = QStringLiteral("--seed takes a non-negative number");
+        return std::nullopt;
+    }
+    options.demoAds = parser.value(demoAdsOption).toInt(&ok);
+    if (!ok || options.demoAds < 0 || options.demoAds > 100 * 1000 * 1000) {
+        *error = QStringLiteral("--demo-ads takes a number of ads from 0 to 100000000");
         return std::nullopt;
     }
     options.changeIntervalSecs = parser.value(intervalOption).toInt(&ok);

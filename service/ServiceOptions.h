@@ -20,6 +20,8 @@ struct ServiceOptions {
     bool demo = false;
     quint32 seed = 1;
     int changeIntervalSecs = 20;
+    // Generated ads that replace the database's before serving (0: none).
+    int demoAds = 0;
     // How clients reach the web service ("http://host:port"), for the links
     // it hands out; empty: the address each request came in on.
     QString publicUrl;

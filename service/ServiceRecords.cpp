@@ -10,5 +10,8 @@ QString AdRecord::openTime() const
 
 QString AdRecord::searchText() const
 {
-    return QStringList{gameWeb, adName, ip, openTime(), otherInfo}.join(QLatin1Char(' ')).toLower();
+    // The closing blank makes every character of the text, even the last,
+    // begin a run of three that the text index holds.
+    return (QStringList{gameWeb, adName, ip, openTime(), otherInfo}.join(QLatin1Char(' ')) + QLatin1Char(' '))
+        .toLower();
 }

@@ -127,24 +127,39 @@ TEST_F(AdStoreTest, IndexedSearchFindsWhatTheRecordsHold)
     const QString day = QDate::currentDate().addDays(2).toString(QStringLiteral("MM/dd"));
     const QString site = ads.first().site;
     const QString web = ads.first().gameWeb;
-    const QStringList keys = {QStringLiteral("合击"),
-                              QStringLiteral("1.76\\复古"),
-                              QStringLiteral("冰雪版"),
-                              QStringLiteral("LEITING"),
-                              web,
-                              web.mid(11, 3),
-                              QStringLiteral("区\\") + day,
-                              QStringLiteral("1.8\\全天固顶"),
-                              QStringLiteral("神器版\\通宵"),
-                              QStringLiteral("不存在的内容"),
-                              QStringLiteral("\"quoted\" or"),
-                              QStringLiteral("a%_b")};
+    const QStringList keys = {QStringLiteral("合击"), QStringLiteral("1.76\\复古"), QStringLiteral("冰雪版"),
+                              QStringLiteral("LEITING"), web, web.mid(11, 3), QStringLiteral("区\\") + day,
+                              QStringLiteral("1.8\\全天固顶"), QStringLiteral("神器版\\通宵"),
+                              QStringLiteral("不存在的内容"), QStringLiteral("\"quoted\" or"),
+                              QStringLiteral("a%_b"),
+                              // Short terms: one character, two at the very end
+                              // of a text, two found nowhere.
+                              QStringLiteral("区"), ads.first().otherInfo.right(2), QStringLiteral("龘龘"),
+                              QStringLiteral("冰雪\\1.76")};
+    const auto rows = [](const AdPage &page) {
+        QStringList out;
+        for (const AdRecord &ad : page.ads)
+            out << ad.gameWeb + ad.site + ad.adName + ad.openTime();
+        return out;
+    };
     for (const QString &key : keys) {
         for (const QString &adWeb : {QStringLiteral("1"), site}) {
             const AdQuery q = AdQuery::parse(key, adWeb, QDate::currentDate());
-            const AdPage indexed = store.searchAds(q, 1);
-            EXPECT_EQ(indexed.total, expected(q)) << key.toStdString() << " / " << adWeb.toStdString();
-            EXPECT_EQ(store.scanAds(q, 1).total, indexed.total) << key.toStdString();
+            const std::string what = key.toStdString() + " / " + adWeb.toStdString();
+            for (int index : {1, 2}) {
+                const AdPage indexed = store.searchAds(q, index);
+                const AdPage scanned = store.scanAds(q, index);
+                EXPECT_EQ(indexed.total, expected(q)) << what;
+                EXPECT_EQ(scanned.total, indexed.total) << what;
+                EXPECT_EQ(rows(indexed), rows(scanned)) << what << " page " << index;
+                EXPECT_EQ(indexed.last, scanned.last) << what;
+                ASSERT_EQ(indexed.counts.size(), scanned.counts.size()) << what;
+                for (qsizetype i = 0; i < indexed.counts.size(); ++i) {
+                    EXPECT_EQ(indexed.counts[i].site, scanned.counts[i].site) << what;
+                    EXPECT_EQ(indexed.counts[i].openTime, scanned.counts[i].openTime) << what;
+                    EXPECT_EQ(indexed.counts[i].count, scanned.counts[i].count) << what;
+                }
+            }
         }
     }
     EXPECT_GT(
@@ -249,12 +264,38 @@ TEST_F(AdStoreTest, RepeatedSearchesComeFromTheCacheUntilTheAdsChange)
     EXPECT_EQ(store.searchAds(q, 2).total, total + 1);
     EXPECT_EQ(store.searchAds(q, 1).total, total + 1);
 
-    // This store's own writes empty it as well.
+    // This store's own writes bring the kept matches up to date: every page
+    // and count as a search from scratch gives them.
+    const AdQuery onADay =
+        AdQuery::parse(QStringLiteral("区\\") + extra.openDay.toString(QStringLiteral("MM/dd")),
+                       QStringLiteral("1"), QDate::currentDate());
+    const auto sameAsScan = [&](const AdQuery &query, const char *after) {
+        for (int index : {1, 2}) {
+            const AdPage kept = store.searchAds(query, index);
+            const AdPage fresh = store.scanAds(query, index);
+            EXPECT_EQ(kept.total, fresh.total) << after;
+            ASSERT_EQ(kept.ads.size(), fresh.ads.size()) << after;
+            for (qsizetype i = 0; i < kept.ads.size(); ++i)
+                EXPECT_EQ(kept.ads[i].adName, fresh.ads[i].adName) << after;
+            ASSERT_EQ(kept.counts.size(), fresh.counts.size()) << after;
+            for (qsizetype i = 0; i < kept.counts.size(); ++i) {
+                EXPECT_EQ(kept.counts[i].site, fresh.counts[i].site) << after;
+                EXPECT_EQ(kept.counts[i].openTime, fresh.counts[i].openTime) << after;
+                EXPECT_EQ(kept.counts[i].count, fresh.counts[i].count) << after;
+            }
+        }
+    };
+    sameAsScan(onADay, "before");
     ASSERT_TRUE(store.addAds({extra, extra}));
     EXPECT_EQ(store.searchAds(q, 2).total, total + 3);
-    ASSERT_TRUE(store.replaceAdsOf(extra.gameWeb, {}));
-    EXPECT_EQ(store.searchAds(q, 2).total, store.scanAds(q, 2).total);
+    sameAsScan(q, "added");
+    sameAsScan(onADay, "added");
+    AdRecord elsewhere = extra;
+    elsewhere.site = QStringLiteral("新站");
+    ASSERT_TRUE(store.replaceAdsOf(extra.gameWeb, {elsewhere}));
     EXPECT_LT(store.searchAds(q, 2).total, total + 3);
+    sameAsScan(q, "replaced");
+    sameAsScan(onADay, "replaced");
 }
 
 TEST(AdSearchCache, KeepsTheMostRecentlyUsedPagesWithinItsBound)
@@ -265,25 +306,69 @@ TEST(AdSearchCache, KeepsTheMostRecentlyUsedPagesWithinItsBound)
     };
     AdPage page;
     page.total = 7;
-    cache.insert(query("a"), 1, page);
-    cache.insert(query("a"), 2, page);
-    ASSERT_NE(cache.find(query("a"), 1), nullptr); // now the most recent
-    cache.insert(query("b"), 1, page);
+    cache.insert(query("a"), 1, page, cache.generation());
+    cache.insert(query("a"), 2, page, cache.generation());
+    ASSERT_TRUE(cache.find(query("a"), 1)); // now the most recent
+    cache.insert(query("b"), 1, page, cache.generation());
     EXPECT_EQ(cache.size(), 2);
-    EXPECT_EQ(cache.find(query("a"), 2), nullptr) << "the least recently used went";
-    ASSERT_NE(cache.find(query("a"), 1), nullptr);
+    EXPECT_FALSE(cache.find(query("a"), 2)) << "the least recently used went";
+    ASSERT_TRUE(cache.find(query("a"), 1));
     EXPECT_EQ(cache.find(query("a"), 1)->total, 7);
-    EXPECT_EQ(cache.find(query("b"), 2), nullptr);
-    EXPECT_EQ(cache.find(AdQuery::parse(QStringLiteral("a"), QStringLiteral("站A"), QDate(2026, 12, 10)), 1),
-              nullptr)
+    EXPECT_FALSE(cache.find(query("b"), 2));
+    EXPECT_FALSE(
+        cache.find(AdQuery::parse(QStringLiteral("a"), QStringLiteral("站A"), QDate(2026, 12, 10)), 1))
         << "other sites, other page";
-    cache.checkVersion(5);
+
+    // A page searched before the data changed is not kept.
+    const quint64 before = cache.generation();
+    cache.clear();
     EXPECT_EQ(cache.size(), 0);
-    cache.insert(query("a"), 1, page);
-    cache.checkVersion(5);
-    EXPECT_EQ(cache.size(), 1);
-    cache.checkVersion(-1);
+    cache.insert(query("a"), 1, page, before);
     EXPECT_EQ(cache.size(), 0);
+}
+
+TEST(AdSearchCache, MatchesAreSearchedOnceAndKeptWithinTheirIdBudget)
+{
+    AdSearchCache cache(8, 10);
+    const auto query = [](const char *term) {
+        return AdQuery::parse(QString::fromUtf8(term), QStringLiteral("1"), QDate(2026, 12, 10));
+    };
+    int searches = 0;
+    const auto found = [&searches](size_t ids) {
+        return [&searches, ids]() -> std::optional<AdMatches> {
+            ++searches;
+            AdMatches m;
+            m.ids.assign(ids, 1);
+            return m;
+        };
+    };
+    EXPECT_EQ(cache.matches(query("a"), found(4))->ids.size(), 4u);
+    EXPECT_EQ(cache.matches(query("a"), found(4))->ids.size(), 4u);
+    EXPECT_EQ(searches, 1);
+    cache.matches(query("b"), found(4)); // a and b: 10 ids with their entries
+    EXPECT_EQ(cache.storedIds(), 10);
+    cache.matches(query("c"), found(1)); // past the budget: a, the oldest, goes
+    EXPECT_LE(cache.storedIds(), 10);
+    searches = 0;
+    cache.matches(query("b"), found(4));
+    EXPECT_EQ(searches, 0);
+    cache.matches(query("a"), found(4));
+    EXPECT_EQ(searches, 1);
+
+    // Larger than the budget, or searched while the data changed: answered, not kept.
+    searches = 0;
+    EXPECT_EQ(cache.matches(query("huge"), found(50))->ids.size(), 50u);
+    cache.matches(query("huge"), found(50));
+    EXPECT_EQ(searches, 2);
+    const auto changing = [&]() -> std::optional<AdMatches> {
+        ++searches;
+        cache.clear();
+        return AdMatches{};
+    };
+    EXPECT_TRUE(cache.matches(query("d"), changing));
+    EXPECT_TRUE(cache.matches(query("d"), changing));
+    EXPECT_EQ(searches, 4);
+    EXPECT_EQ(cache.matches(query("e"), [] { return std::optional<AdMatches>(); }), nullptr) << "failed";
 }
 
 TEST_F(AdStoreTest, MonitoredAddressHonoursSitesAndTheNextThreeDays)
@@ -324,17 +409,41 @@ TEST(Database, OlderSchemaIsUpgradedInPlaceWithItsAds)
         AdStore oldStore(old);
         ASSERT_TRUE(oldStore.addAds({makeAd(QStringLiteral("http://www.old.example"), QStringLiteral("站A"),
                                             QStringLiteral("霸业1.80金币版"), 0, QStringLiteral("20:00"))}));
+        // Texts of that time ended in their last field.
+        ASSERT_TRUE(old.exec(QStringLiteral("UPDATE ads SET search_text = rtrim(search_text)")));
     }
     Database db;
     ASSERT_TRUE(db.open(path)) << db.errorString().toStdString();
     EXPECT_EQ(db.schemaVersion(), Database::kSchemaVersion);
     AdStore store(db);
+    // A long term, and a short one at the very end of the old text.
+    for (const QString &key : {QStringLiteral("1.80金币"), QStringLiteral("00")}) {
+        EXPECT_EQ(store.searchAds(AdQuery::parse(key, QStringLiteral("1"), QDate::currentDate()), 1).total, 1)
+            << key.toStdString();
+    }
+}
+
+TEST(DemoDataTest, GeneratedAdsAreWrittenInBatchesAndGameCountsAreBounded)
+{
+    QTemporaryDir dir;
+    Database db;
+    ASSERT_TRUE(db.open(dir.filePath(QStringLiteral("generated.sqlite"))));
+    AdStore store(db);
+    DemoData generated(3, QDate(2026, 12, 10), DemoData::gamesFor(45000));
+    ASSERT_TRUE(generated.writeAds(store, 45000)); // more than one batch
+    EXPECT_EQ(store.adCount(), 45000);
+    EXPECT_EQ(generated.gameWebs().size(), 900);
+    ASSERT_TRUE(store.clearAds());
+    EXPECT_EQ(store.adCount(), 0);
     EXPECT_EQ(
-        store
-            .searchAds(AdQuery::parse(QStringLiteral("1.80金币"), QStringLiteral("1"), QDate::currentDate()),
-                       1)
+        store.searchAds(AdQuery::parse(QStringLiteral("传奇"), QStringLiteral("1"), QDate(2026, 12, 10)), 1)
             .total,
-        1);
+        0)
+        << "the text index was emptied with the ads";
+
+    // More addresses than the names can tell apart: as many as there are.
+    EXPECT_EQ(DemoData(3, QDate(2026, 12, 10), DemoData::maxGames() + 500).gameWebs().size(),
+              DemoData::maxGames());
 }
 
 TEST(Database, CommittedWritesAreSyncedAndNewerOrForeignFilesRefused)

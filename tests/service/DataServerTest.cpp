@@ -248,6 +248,54 @@ TEST_F(DataServerTest, RedirectAndHistorySearchesPageFromZero)
     EXPECT_EQ(str(ack->body.adslist(0).strgameweb()), kWatched);
 }
 
+// Searches run on the event loop (0) or on search threads: the same answers,
+// sent in the order they were asked for.
+class SearchThreadsTest : public DataServerTest, public ::testing::WithParamInterface<int> {
+protected:
+    void configure(ServiceLimits &limits) override { limits.searchThreads = GetParam(); }
+};
+
+TEST_P(SearchThreadsTest, AnswersLeaveInTheOrderAskedWithTheSameContent)
+{
+    DataClient client(service->dataPort());
+    ASSERT_TRUE(client.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    MsgUserSearchHisReq his;
+    his.body.set_key("watched.example");
+    his.body.set_index(0);
+    MsgUserSearchAdsReq firstPage;
+    firstPage.body.set_key("合击");
+    firstPage.body.set_index(1);
+    firstPage.body.set_adweb("1");
+    MsgUserSearchForwardReq forwards;
+    forwards.body.set_key("watched.example");
+    forwards.body.set_index(1);
+    MsgUserSearchAdsReq lastPage = firstPage;
+    lastPage.body.set_index(3);
+    for (MsgHeader *req : std::initializer_list<MsgHeader *>{&his, &firstPage, &forwards, &lastPage})
+        client.send(*req);
+    ASSERT_TRUE(waitFor([&] { return client.pendingTypes().size() >= 4; }, 10000));
+    EXPECT_EQ(client.pendingTypes(), (std::vector<int>{kMsgUserSearchHisAck, kMsgUserSearchAdsAck,
+                                                       kMsgUserSearchForwardAck, kMsgUserSearchAdsAck}));
+
+    const auto hisAck = client.next<MsgUserSearchHisAck>();
+    EXPECT_EQ(hisAck->body.count(), 23);
+    EXPECT_EQ(hisAck->body.adslist_size(), 20);
+    const auto first = client.next<MsgUserSearchAdsAck>();
+    EXPECT_EQ(first->body.count(), 45);
+    EXPECT_EQ(first->body.adslist_size(), 20);
+    EXPECT_GT(first->body.adslistcount_size(), 0);
+    EXPECT_EQ(first->body.seachtype(), 0);
+    const auto forwardAck = client.next<MsgUserSearchForwardAck>();
+    EXPECT_EQ(forwardAck->body.count(), 30);
+    EXPECT_EQ(forwardAck->body.forwardlist_size(), 10);
+    const auto last = client.next<MsgUserSearchAdsAck>();
+    EXPECT_EQ(last->body.adslist_size(), 5);
+    EXPECT_EQ(last->body.adslistcount_size(), 0);
+    EXPECT_EQ(last->body.seachtype(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnTheLoopAndOnThreads, SearchThreadsTest, ::testing::Values(0, 2));
+
 TEST_F(DataServerTest, AddDomainNotifiesEveryConnectionOfThatUser)
 {
     DataClient first(service->dataPort());
