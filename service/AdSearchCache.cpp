@@ -2,7 +2,18 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <iterator>
+
 #include "service/AdStore.h"
+
+bool AdChange::reusesIds() const
+{
+    return std::any_of(added.begin(), added.end(), [this](const auto &a) {
+        return std::any_of(removed.begin(), removed.end(),
+                           [&a](const auto &r) { return r.first == a.first; });
+    });
+}
 
 struct AdSearchCache::PageEntry {
     QString key;
@@ -122,8 +133,23 @@ AdSearchCache::matches(const AdQuery &query, const std::function<std::optional<A
     searched.notify_all();
     if (!found)
         return nullptr;
+    // Writes of this process while it searched are taken in from the log;
+    // past an emptying, or beyond what the log holds, it is not kept.
+    bool keep = generation == currentGeneration;
+    if (!keep && generation >= clearedAt && !recentChanges.empty() &&
+        recentChanges.front().first <= generation + 1) {
+        // A change that gave a removed ad's id to a new one cannot be told
+        // apart from the search having seen it already.
+        keep = std::none_of(recentChanges.begin(), recentChanges.end(), [generation](const auto &logged) {
+            return logged.first > generation && logged.second->reusesIds();
+        });
+        for (const auto &[at, change] : recentChanges) {
+            if (keep && at > generation)
+                patch(*found, query, *change);
+        }
+    }
     auto shared = std::make_shared<const AdMatches>(std::move(*found));
-    if (generation == currentGeneration)
+    if (keep)
         storeMatches(MatchEntry{key, query, shared});
     return shared;
 }
@@ -147,56 +173,59 @@ void AdSearchCache::trimMatches()
     }
 }
 
-void AdSearchCache::writing()
+bool AdSearchCache::patch(AdMatches &m, const AdQuery &query, const AdChange &change)
 {
-    std::lock_guard guard(lock);
-    dropPages();
+    std::vector<qint64> gone;
+    std::vector<qint64> come;
+    const auto holds = [&m](qint64 id) { return std::binary_search(m.ids.begin(), m.ids.end(), id); };
+    for (const auto &[id, ad] : change.removed) {
+        if (holds(id)) {
+            gone.push_back(id);
+            count(m.counts, ad, -1);
+        }
+    }
+    for (const auto &[id, ad] : change.added) {
+        // An id can come back at once: SQLite gives a new row the highest id + 1.
+        const bool free = !holds(id) || std::find(gone.begin(), gone.end(), id) != gone.end();
+        if (free && query.matches(ad)) {
+            come.push_back(id);
+            count(m.counts, ad, 1);
+        }
+    }
+    if (gone.empty() && come.empty())
+        return false;
+    std::sort(gone.begin(), gone.end());
+    std::sort(come.begin(), come.end());
+    std::vector<qint64> kept;
+    kept.reserve(m.ids.size() - gone.size());
+    std::set_difference(m.ids.begin(), m.ids.end(), gone.begin(), gone.end(), std::back_inserter(kept));
+    m.ids.clear();
+    std::merge(kept.begin(), kept.end(), come.begin(), come.end(), std::back_inserter(m.ids));
+    return true;
 }
 
 void AdSearchCache::apply(const AdChange &change)
 {
     std::lock_guard guard(lock);
+    ++currentGeneration;
     dropPages();
+    auto logged = std::make_shared<const AdChange>(change);
+    recentChanges.emplace_back(currentGeneration, logged);
+    while (recentChanges.size() > kLoggedChanges)
+        recentChanges.pop_front();
     for (MatchEntry &entry : matchList) {
         // Readers may hold the old matches: changes go to a copy.
-        std::optional<AdMatches> edited;
-        const auto ids = [&]() -> const std::vector<qint64> & {
-            return edited ? edited->ids : entry.matches->ids;
-        };
-        const auto edit = [&]() -> AdMatches & {
-            if (!edited)
-                edited = *entry.matches;
-            return *edited;
-        };
-        for (const auto &[id, ad] : change.removed) {
-            const auto at = std::lower_bound(ids().begin(), ids().end(), id);
-            if (at == ids().end() || *at != id)
-                continue;
-            const auto offset = at - ids().begin();
-            AdMatches &m = edit();
-            m.ids.erase(m.ids.begin() + offset);
-            count(m.counts, ad, -1);
-        }
-        for (const auto &[id, ad] : change.added) {
-            const auto at = std::lower_bound(ids().begin(), ids().end(), id);
-            if ((at != ids().end() && *at == id) || !entry.query.matches(ad))
-                continue;
-            const auto offset = at - ids().begin();
-            AdMatches &m = edit();
-            m.ids.insert(m.ids.begin() + offset, id);
-            count(m.counts, ad, 1);
-        }
-        if (edited) {
-            idCount += weightOf(*edited) - weightOf(*entry.matches);
-            entry.matches = std::make_shared<const AdMatches>(std::move(*edited));
-        }
+        AdMatches edited = *entry.matches;
+        if (!patch(edited, entry.query, change))
+            continue;
+        idCount += weightOf(edited) - weightOf(*entry.matches);
+        entry.matches = std::make_shared<const AdMatches>(std::move(edited));
     }
     trimMatches();
 }
 
 void AdSearchCache::dropPages()
 {
-    ++currentGeneration;
     pages.clear();
     pageByKey.clear();
 }
@@ -210,6 +239,8 @@ quint64 AdSearchCache::generation() const
 void AdSearchCache::clear()
 {
     std::lock_guard guard(lock);
+    clearedAt = ++currentGeneration;
+    recentChanges.clear();
     dropPages();
     matchList.clear();
     matchByKey.clear();

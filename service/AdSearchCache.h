@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -32,6 +33,9 @@ struct SiteTimeCount {
 struct AdChange {
     std::vector<std::pair<qint64, AdRecord>> added;
     std::vector<std::pair<qint64, AdRecord>> removed;
+
+    // Whether a removed ad's id went to an added one.
+    bool reusesIds() const;
 };
 
 // Everything a key matches: the ids of its ads in ascending order, from which
@@ -71,11 +75,9 @@ public:
 
     quint64 generation() const;
     void clear();
-    // Before this process writes ads: pages, and searches under way, no
-    // longer count.
-    void writing();
-    // After the write committed: the kept matches take its ads in, or let
-    // them go. Applying a change twice does no harm.
+    // After this process committed a write: the kept matches, and those of
+    // searches under way, take its ads in or let them go. Applying a change
+    // twice does no harm.
     void apply(const AdChange &change);
 
     int size() const;
@@ -84,6 +86,8 @@ public:
 private:
     static QString keyOf(const AdQuery &query, int index);
     void dropPages();
+    // Brings matches up to date with a change; false when it touches none.
+    static bool patch(AdMatches &matches, const AdQuery &query, const AdChange &change);
     struct PageEntry;
     struct MatchEntry;
     void storeMatches(MatchEntry entry);
@@ -99,5 +103,11 @@ private:
     QHash<QString, std::list<MatchEntry>::iterator> matchByKey;
     QSet<QString> searching;
     qint64 idCount = 0;
+    // Each apply() and clear() moves the generation on by one.
     quint64 currentGeneration = 0;
+    quint64 clearedAt = 0;
+    // The latest applied changes with their generations, for searches that
+    // were under way meanwhile.
+    static constexpr size_t kLoggedChanges = 256;
+    std::deque<std::pair<quint64, std::shared_ptr<const AdChange>>> recentChanges;
 };

@@ -243,7 +243,6 @@ bool AdStore::loadAds(const std::function<QList<AdRecord>()> &nextBatch)
 
 bool AdStore::addAds(const QList<AdRecord> &ads)
 {
-    searchCache->writing();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
     AdChange change;
@@ -255,7 +254,6 @@ bool AdStore::addAds(const QList<AdRecord> &ads)
 
 bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
 {
-    searchCache->writing();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
     AdChange change;

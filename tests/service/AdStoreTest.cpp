@@ -371,6 +371,49 @@ TEST(AdSearchCache, MatchesAreSearchedOnceAndKeptWithinTheirIdBudget)
     EXPECT_EQ(cache.matches(query("e"), [] { return std::optional<AdMatches>(); }), nullptr) << "failed";
 }
 
+TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
+{
+    AdSearchCache cache;
+    const AdQuery query = AdQuery::parse(QStringLiteral("雷霆"), QStringLiteral("1"), QDate(2026, 12, 10));
+    const AdRecord ad = makeAd(QStringLiteral("http://www.a.example"), QStringLiteral("站A"),
+                               QStringLiteral("雷霆1.76"), 0, QStringLiteral("10:00"));
+    const AdRecord other = makeAd(QStringLiteral("http://www.b.example"), QStringLiteral("站A"),
+                                  QStringLiteral("龙腾1.80"), 0, QStringLiteral("10:00"));
+    AdChange first;
+    first.added = {{7, ad}, {8, other}};
+    AdChange second;
+    second.added = {{9, ad}};
+    second.removed = {{3, ad}};
+    int searches = 0;
+    // The search saw ids 3 and 7 (the first write, but not the second).
+    const auto search = [&]() -> std::optional<AdMatches> {
+        ++searches;
+        cache.apply(first);
+        cache.apply(second);
+        AdMatches m;
+        m.ids = {3, 7};
+        m.counts = {SiteTimeCount{ad.site, ad.openTime(), 2, ad.openDay.toString(Qt::ISODate), ad.openSlot}};
+        return m;
+    };
+    const std::shared_ptr<const AdMatches> found = cache.matches(query, search);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->ids, (std::vector<qint64>{7, 9}));
+    ASSERT_EQ(found->counts.size(), 1);
+    EXPECT_EQ(found->counts[0].count, 2);
+    EXPECT_EQ(cache.matches(query, search)->ids, (std::vector<qint64>{7, 9}));
+    EXPECT_EQ(searches, 1) << "kept, not searched again";
+
+    // A kept entry follows later writes; a change applied twice counts once.
+    AdChange third;
+    third.added = {{10, ad}};
+    cache.apply(third);
+    cache.apply(third);
+    const std::shared_ptr<const AdMatches> now = cache.matches(query, search);
+    EXPECT_EQ(now->ids, (std::vector<qint64>{7, 9, 10}));
+    EXPECT_EQ(now->counts[0].count, 3);
+    EXPECT_EQ(searches, 1);
+}
+
 TEST_F(AdStoreTest, MonitoredAddressHonoursSitesAndTheNextThreeDays)
 {
     const QString web = QStringLiteral("http://www.watch.example");
