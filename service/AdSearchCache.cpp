@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "service/AdGroupIndex.h"
 #include "service/AdStore.h"
 
 bool AdChange::reusesIds() const
@@ -59,7 +60,8 @@ void count(QList<SiteTimeCount> &counts, const AdRecord &ad, int delta)
 } // namespace
 
 AdSearchCache::AdSearchCache(int maxPages, qint64 maxMatchIds)
-    : maxPages(std::max(maxPages, 1)), maxMatchIds(std::max<qint64>(maxMatchIds, 0))
+    : maxPages(std::max(maxPages, 1)), maxMatchIds(std::max<qint64>(maxMatchIds, 0)),
+      groupIndex(std::make_unique<AdGroupIndex>())
 {
 }
 
@@ -206,6 +208,7 @@ bool AdSearchCache::patch(AdMatches &m, const AdQuery &query, const AdChange &ch
 
 void AdSearchCache::apply(const AdChange &change)
 {
+    groupIndex->apply(change);
     std::lock_guard guard(lock);
     ++currentGeneration;
     dropPages();
@@ -237,6 +240,12 @@ quint64 AdSearchCache::generation() const
 }
 
 void AdSearchCache::clear()
+{
+    groupIndex->markStale();
+    clearResults();
+}
+
+void AdSearchCache::clearResults()
 {
     std::lock_guard guard(lock);
     clearedAt = ++currentGeneration;

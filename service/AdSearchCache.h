@@ -18,6 +18,7 @@
 #include "service/ServiceRecords.h"
 
 struct AdPage;
+class AdGroupIndex;
 
 // Ads of one publishing site opening at one day and mark.
 struct SiteTimeCount {
@@ -74,7 +75,12 @@ public:
                                              const std::function<std::optional<AdMatches>()> &search);
 
     quint64 generation() const;
+    // Empties the cache and makes the group index stale.
     void clear();
+    // Forgets pages and matches alone (the group index stays).
+    void clearResults();
+    // Where searches count their matches without reading rows.
+    AdGroupIndex &groups() { return *groupIndex; }
     // After this process committed a write: the kept matches, and those of
     // searches under way, take its ads in or let them go. Applying a change
     // twice does no harm.
@@ -95,6 +101,7 @@ private:
     const int maxPages;
     const qint64 maxMatchIds;
 
+    const std::unique_ptr<AdGroupIndex> groupIndex;
     mutable std::mutex lock;
     std::condition_variable searched; // a search of `searching` ended
     std::list<PageEntry> pages;       // most recently used first

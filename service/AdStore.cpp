@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "service/AdGroupIndex.h"
 #include "service/Database.h"
 
 namespace {
@@ -69,7 +70,9 @@ struct AdStore::Filter {
     // The text index's MATCH is the only condition.
     bool indexOnly() const { return conditions.size() == 1 && byIndex; }
 
-    bool byIndex = false;
+    bool byIndex = false;   // terms go through the text index (the first value)
+    bool scansText = false; // some term is looked for in every row's text
+    bool impossible = false;
 };
 
 AdStore::AdStore(Database &db, std::shared_ptr<AdSearchCache> cache) : db(db), searchCache(std::move(cache))
@@ -94,6 +97,7 @@ AdStore::Filter AdStore::adFilter(const AdQuery &q, bool useIndex) const
             useIndex ? indexTermsStartingWith(term) : std::optional<QStringList>();
         if (expansion && expansion->isEmpty()) {
             f.conditions.append(QStringLiteral("0")); // in no ad's text
+            f.impossible = true;
         } else if (expansion && expansion->size() <= kMaxShortTermExpansion) {
             QStringList any;
             for (const QString &t : *expansion)
@@ -102,6 +106,7 @@ AdStore::Filter AdStore::adFilter(const AdQuery &q, bool useIndex) const
         } else {
             f.conditions.append(QStringLiteral("instr(a.search_text, ?) > 0"));
             f.values.append(term);
+            f.scansText = true;
         }
     }
     if (!phrases.isEmpty()) {
@@ -238,7 +243,9 @@ bool AdStore::loadAds(const std::function<QList<AdRecord>()> &nextBatch)
         if (!query.exec(sql))
             return sqlFailed(QStringLiteral("load ads"), query);
     }
-    return transaction.commit();
+    const bool committed = transaction.commit();
+    searchCache->clear(); // what searches kept meanwhile is gone too
+    return committed;
 }
 
 bool AdStore::addAds(const QList<AdRecord> &ads)
@@ -365,7 +372,9 @@ bool AdStore::clear()
         if (!query.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))))
             return sqlFailed(QStringLiteral("clear"), query);
     }
-    return transaction.commit();
+    const bool committed = transaction.commit();
+    searchCache->clear();
+    return committed;
 }
 
 bool AdStore::clearAds()
@@ -373,7 +382,9 @@ bool AdStore::clearAds()
     searchCache->clear();
     Transaction transaction(db.handle());
     QSqlQuery query(db.handle());
-    return emptyAds(query) && transaction.commit();
+    const bool emptied = emptyAds(query) && transaction.commit();
+    searchCache->clear();
+    return emptied;
 }
 
 bool AdStore::emptyAds(QSqlQuery &query)
@@ -445,9 +456,38 @@ qint64 AdStore::dataVersion() const
     return query.value(0).toLongLong();
 }
 
+bool AdStore::prepareGroups() const
+{
+    AdGroupIndex &groups = searchCache->groups();
+    const std::optional<quint64> token = groups.claimLoad();
+    return token && groups.load(db.handle(), *token);
+}
+
 std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
 {
     const Filter filter = adFilter(q, true);
+    if (filter.impossible)
+        return AdMatches();
+    if (!filter.scansText && (searchCache->groups().ready() || prepareGroups())) {
+        // The text index gives the candidates (every ad when there are no
+        // terms); days, marks and sites are checked and counted in memory.
+        std::optional<std::vector<qint64>> candidates;
+        if (filter.byIndex) {
+            QSqlQuery query(db.handle());
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
+            bind(query, filter.values.first());
+            if (!query.exec()) {
+                sqlFailed(QStringLiteral("search ads"), query);
+                return std::nullopt;
+            }
+            candidates.emplace();
+            while (query.next())
+                candidates->push_back(query.value(0).toLongLong());
+        }
+        if (std::optional<AdMatches> found = searchCache->groups().select(candidates, q))
+            return found;
+    }
     // One snapshot for the ids and the counts, so that they agree.
     Transaction snapshot(db.handle());
     QSqlQuery query(db.handle());

@@ -81,6 +81,9 @@ public:
     static QString domainOf(const QString &url);
 
     const std::shared_ptr<AdSearchCache> &cache() const { return searchCache; }
+    // Loads the in-memory site, day and mark of every ad unless another
+    // store is at it or it is loaded; true when this call loaded it.
+    bool prepareGroups() const;
     // Whether searches look for changes by other connections first (on by
     // default). Off for stores whose process tells the cache of every change
     // itself before they search.

@@ -48,12 +48,16 @@ bool DataServer::startSearchThreads(const QString &databasePath, int threads, QS
 {
     searchPool.reset();
     // A database held in memory exists for one connection alone.
-    if (threads <= 0 || databasePath == QLatin1String(":memory:"))
+    if (threads <= 0 || databasePath == QLatin1String(":memory:")) {
+        ads.prepareGroups();
         return true;
+    }
     auto pool = std::make_unique<SearchPool>(ads.cache(), threads);
     if (!pool->start(databasePath, error))
         return false;
     searchPool = std::move(pool);
+    // The first searches need not wait for the group index.
+    searchPool->run([](AdStore &store) { store.prepareGroups(); });
     return true;
 }
 

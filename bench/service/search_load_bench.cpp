@@ -306,7 +306,7 @@ bool measure(int adCount, int clients, int searches)
             int matches = 0;
             const double scan = medianMs(3, [&] { matches = store.scanAds(query, 1).total; });
             const double first = medianMs(5, [&] {
-                store.cache()->clear();
+                store.cache()->clearResults();
                 store.searchAds(query, 1);
             });
             std::printf("  %-22s %9d %9.2f ms %11.2f ms %7.1fx\n", key, matches, scan, first, scan / first);

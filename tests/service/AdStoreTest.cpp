@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "service/AccountStore.h"
+#include "service/AdGroupIndex.h"
 #include "service/AdKey.h"
 #include "service/AdStore.h"
 #include "service/Database.h"
@@ -369,6 +370,39 @@ TEST(AdSearchCache, MatchesAreSearchedOnceAndKeptWithinTheirIdBudget)
     EXPECT_TRUE(cache.matches(query("d"), changing));
     EXPECT_EQ(searches, 4);
     EXPECT_EQ(cache.matches(query("e"), [] { return std::optional<AdMatches>(); }), nullptr) << "failed";
+}
+
+TEST_F(AdStoreTest, GroupIndexTakesInWritesMadeWhileItLoadsAndStaysOffWhenStale)
+{
+    AdGroupIndex &groups = store.cache()->groups();
+    const AdQuery all = AdQuery::parse(QString(), QStringLiteral("1"), QDate::currentDate());
+    const AdRecord extra = makeAd(QStringLiteral("http://www.late.example"), QStringLiteral("站L"),
+                                  QStringLiteral("晚到"), 0, QStringLiteral("10:00"));
+
+    // A write between the claim and the end of the load is in the result.
+    groups.markStale();
+    const std::optional<quint64> token = groups.claimLoad();
+    ASSERT_TRUE(token);
+    EXPECT_FALSE(groups.claimLoad()) << "one loader at a time";
+    AdChange late;
+    late.added = {{1000000, extra}};
+    groups.apply(late);
+    ASSERT_TRUE(groups.load(db.handle(), *token));
+    const std::optional<AdMatches> found = groups.select(std::nullopt, all);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(qsizetype(found->ids.size()), ads.size() + 1);
+    EXPECT_EQ(found->ids.back(), 1000000);
+
+    // Stale while loading: the load is thrown away and nothing is answered.
+    groups.markStale();
+    const std::optional<quint64> second = groups.claimLoad();
+    ASSERT_TRUE(second);
+    groups.markStale();
+    EXPECT_FALSE(groups.load(db.handle(), *second));
+    EXPECT_FALSE(groups.select(std::nullopt, all));
+    // Searches still answer, and load the index again.
+    EXPECT_EQ(store.searchAds(all, 1).total, expected(all));
+    EXPECT_TRUE(groups.ready());
 }
 
 TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
