@@ -460,7 +460,13 @@ bool AdStore::prepareGroups() const
 {
     AdGroupIndex &groups = searchCache->groups();
     const std::optional<quint64> token = groups.claimLoad();
-    return token && groups.load(db.handle(), *token);
+    if (!token)
+        return false;
+    // What other writers commit from here on is noticed by the next search;
+    // everything before is in the load.
+    if (watchOthers)
+        seenVersion = dataVersion();
+    return groups.load(db.handle(), *token);
 }
 
 std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
@@ -488,6 +494,11 @@ std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
         if (std::optional<AdMatches> found = searchCache->groups().select(candidates, q))
             return found;
     }
+    return matchesByStatements(filter);
+}
+
+std::optional<AdMatches> AdStore::matchesByStatements(const Filter &filter) const
+{
     // One snapshot for the ids and the counts, so that they agree.
     Transaction snapshot(db.handle());
     QSqlQuery query(db.handle());

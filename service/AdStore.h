@@ -95,6 +95,8 @@ private:
     // Index terms of the text index that begin with a term too short for it.
     std::optional<QStringList> indexTermsStartingWith(const QString &term) const;
     std::optional<AdMatches> findMatches(const AdQuery &query) const;
+    // The same from SQLite alone, reading every matching row.
+    std::optional<AdMatches> matchesByStatements(const Filter &filter) const;
     bool readAdsById(const std::vector<qint64> &ids, QList<AdRecord> &out) const;
     // Empties the cache when another connection changed the database.
     void noticeOtherWriters() const;

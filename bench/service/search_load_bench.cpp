@@ -240,10 +240,12 @@ Run serve(const QString &path, int adCount, int searchThreads, int clients, int 
     options.limits = ServiceTest::LocalService::testLimits();
     options.limits.searchThreads = searchThreads;
     Service service(options);
+    const Clock::time_point starting = Clock::now();
     if (!service.start()) {
         std::fprintf(stderr, "the service did not start: %s\n", qPrintable(service.errorString()));
         return {};
     }
+    std::printf("    service started in %.2f s\n", msSince(starting) / 1000.0);
     Run figures;
     std::atomic<bool> done{false};
     std::thread driver([&] {
@@ -320,8 +322,8 @@ bool measure(int adCount, int clients, int searches)
                  {"2 search threads", 2, false},
                  {"2 threads, one address's ads changing every second", 2, true}};
     for (const auto &mode : modes) {
-        const Run r = serve(path, adCount, mode.threads, clients, searches, mode.changing);
         std::printf("  %d clients, %s:\n", clients, mode.what);
+        const Run r = serve(path, adCount, mode.threads, clients, searches, mode.changing);
         print("logging in at once", r.logins);
         print("first pass", r.firstPass);
         print("searching after it", r.steady);
