@@ -61,14 +61,19 @@ const PasswordHash &AccountStore::passwordHash() const
     return db.passwords();
 }
 
+bool AccountStore::passwordMatches(const QString &stored, const QString &password, const PasswordHash &hash)
+{
+    if (stored.isEmpty()) {
+        hash.waste(password);
+        return false;
+    }
+    return PasswordHash::matches(stored, password);
+}
+
 std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password) const
 {
     std::optional<AccountRecord> a = account(user);
-    if (!a) {
-        db.passwords().waste(password);
-        return std::nullopt;
-    }
-    if (!PasswordHash::matches(a->password, password))
+    if (!passwordMatches(a ? a->password : QString(), password, db.passwords()))
         return std::nullopt;
     return a;
 }

@@ -22,6 +22,10 @@ public:
     std::optional<AccountRecord> account(const QString &user) const;
     // How new passwords are stored.
     const PasswordHash &passwordHash() const;
+    // The check of a password against the stored value of an account (empty
+    // when there is none): as long for an unknown name as for a wrong
+    // password. Touches no database, so any thread may run it.
+    static bool passwordMatches(const QString &stored, const QString &password, const PasswordHash &hash);
     // The account when the password is its own; nullopt for a wrong password
     // or an unknown user, which take the same time.
     std::optional<AccountRecord> verify(const QString &user, const QString &password) const;

@@ -7,16 +7,6 @@
 #include <algorithm>
 #include <mutex>
 
-namespace {
-
-QByteArray orderOf(const QString &site, const QString &day, const QString &slot)
-{
-    // NUL sorts before every other byte, so the parts compare one by one.
-    return site.toUtf8() + '\0' + day.toUtf8() + '\0' + slot.toUtf8();
-}
-
-} // namespace
-
 quint32 AdGroupIndex::Data::codeFor(const QString &site, const QString &day, const QString &slot,
                                     const QString &openTime)
 {
@@ -24,7 +14,7 @@ quint32 AdGroupIndex::Data::codeFor(const QString &site, const QString &day, con
     if (const auto hit = codeByKey.constFind(key); hit != codeByKey.constEnd())
         return hit.value();
     groups.push_back(
-        Group{site, day, QDate::fromString(day, Qt::ISODate), slot, openTime, orderOf(site, day, slot)});
+        Group{site, day, QDate::fromString(day, Qt::ISODate), slot, openTime, countOrder(site, day, slot)});
     const auto code = quint32(groups.size());
     codeByKey.insert(key, code);
     return code;
@@ -127,12 +117,7 @@ std::optional<AdMatches> AdGroupIndex::select(const std::optional<std::vector<qi
     std::vector<char> passes(data.groups.size());
     for (size_t i = 0; i < data.groups.size(); ++i) {
         const Group &g = data.groups[i];
-        bool pass = query.sites.isEmpty() || query.sites.contains(g.site);
-        for (const QList<QDate> &choice : query.days)
-            pass = pass && choice.contains(g.date);
-        for (const QString &mark : query.marks)
-            pass = pass && g.slot == mark;
-        passes[i] = pass;
+        passes[i] = query.passes(g.site, g.date, g.slot);
     }
     AdMatches matches;
     std::vector<int> counts(data.groups.size(), 0);

@@ -72,18 +72,19 @@ QStringList siteNames(const QString &siteListValue)
 
 } // namespace AdKey
 
+bool AdQuery::passes(const QString &site, const QDate &day, const QString &mark) const
+{
+    if (!sites.isEmpty() && !sites.contains(site))
+        return false;
+    const auto hasDay = [&day](const QList<QDate> &choice) { return choice.contains(day); };
+    const auto isMark = [&mark](const QString &wanted) { return mark == wanted; };
+    return std::all_of(days.begin(), days.end(), hasDay) && std::all_of(marks.begin(), marks.end(), isMark);
+}
+
 bool AdQuery::matches(const AdRecord &ad) const
 {
-    if (!sites.isEmpty() && !sites.contains(ad.site))
+    if (!passes(ad.site, ad.openDay, ad.openSlot))
         return false;
-    for (const QList<QDate> &choice : days) {
-        if (!choice.contains(ad.openDay))
-            return false;
-    }
-    for (const QString &mark : marks) {
-        if (ad.openSlot != mark)
-            return false;
-    }
     const QString text = ad.searchText();
     return std::all_of(terms.begin(), terms.end(),
                        [&text](const QString &term) { return text.contains(term); });

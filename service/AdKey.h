@@ -27,6 +27,9 @@ struct AdQuery {
 
     // Whether the ad is one the query finds.
     bool matches(const AdRecord &ad) const;
+    // Whether ads of this site, day and mark pass the days, marks and sites
+    // (the terms aside).
+    bool passes(const QString &site, const QDate &day, const QString &mark) const;
 };
 
 namespace AdKey {

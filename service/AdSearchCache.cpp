@@ -8,6 +8,12 @@
 #include "service/AdGroupIndex.h"
 #include "service/AdStore.h"
 
+QByteArray countOrder(const QString &site, const QString &day, const QString &mark)
+{
+    // NUL sorts before every other byte, so the parts compare one by one.
+    return site.toUtf8() + '\0' + day.toUtf8() + '\0' + mark.toUtf8();
+}
+
 bool AdChange::reusesIds() const
 {
     return std::any_of(added.begin(), added.end(), [this](const auto &a) {
@@ -34,21 +40,15 @@ qint64 weightOf(const AdMatches &m)
     return qint64(m.ids.size()) + 1;
 }
 
-// Counts are ordered as SQLite orders their site, day and mark: by UTF-8 bytes.
-auto groupOf(const QString &site, const QString &day, const QString &slot)
-{
-    return std::make_tuple(site.toUtf8(), day.toUtf8(), slot.toUtf8());
-}
-
 void count(QList<SiteTimeCount> &counts, const AdRecord &ad, int delta)
 {
     const QString day = ad.openDay.toString(Qt::ISODate);
-    const auto group = groupOf(ad.site, day, ad.openSlot);
-    const auto at =
-        std::lower_bound(counts.begin(), counts.end(), group, [](const SiteTimeCount &c, const auto &g) {
-            return groupOf(c.site, c.openDay, c.openSlot) < g;
-        });
-    if (at != counts.end() && groupOf(at->site, at->openDay, at->openSlot) == group) {
+    const QByteArray group = countOrder(ad.site, day, ad.openSlot);
+    const auto at = std::lower_bound(counts.begin(), counts.end(), group,
+                                     [](const SiteTimeCount &c, const QByteArray &g) {
+                                         return countOrder(c.site, c.openDay, c.openSlot) < g;
+                                     });
+    if (at != counts.end() && countOrder(at->site, at->openDay, at->openSlot) == group) {
         at->count += delta;
         if (at->count <= 0)
             counts.erase(at);

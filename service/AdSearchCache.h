@@ -30,6 +30,10 @@ struct SiteTimeCount {
     QString openSlot;
 };
 
+// Counts are ordered by site, day and mark as SQLite orders them, by their
+// UTF-8 bytes; this key compares so.
+QByteArray countOrder(const QString &site, const QString &day, const QString &mark);
+
 // The ads one write of this process added and removed, with their ids.
 struct AdChange {
     std::vector<std::pair<qint64, AdRecord>> added;

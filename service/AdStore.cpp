@@ -479,22 +479,30 @@ std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
         // terms); days, marks and sites are checked and counted in memory.
         std::optional<std::vector<qint64>> candidates;
         if (filter.byIndex) {
-            QSqlQuery query(db.handle());
-            query.setForwardOnly(true);
-            query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
-            bind(query, filter.values.first());
-            if (!query.exec()) {
-                sqlFailed(QStringLiteral("search ads"), query);
+            candidates = idsFromIndex(filter.values.first().toString());
+            if (!candidates)
                 return std::nullopt;
-            }
-            candidates.emplace();
-            while (query.next())
-                candidates->push_back(query.value(0).toLongLong());
         }
         if (std::optional<AdMatches> found = searchCache->groups().select(candidates, q))
             return found;
     }
     return matchesByStatements(filter);
+}
+
+std::optional<std::vector<qint64>> AdStore::idsFromIndex(const QString &match) const
+{
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
+    bind(query, match);
+    if (!query.exec()) {
+        sqlFailed(QStringLiteral("search ads"), query);
+        return std::nullopt;
+    }
+    std::vector<qint64> ids;
+    while (query.next())
+        ids.push_back(query.value(0).toLongLong());
+    return ids;
 }
 
 std::optional<AdMatches> AdStore::matchesByStatements(const Filter &filter) const
@@ -522,11 +530,15 @@ std::optional<AdMatches> AdStore::matchesByStatements(const Filter &filter) cons
         total += matches.counts.last().count;
     }
     // Terms alone: the ids come straight from the text index, in order.
-    if (filter.indexOnly())
-        query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
-    else
-        query.prepare(QStringLiteral("SELECT a.id FROM ads a") + filter.where() +
-                      QStringLiteral(" ORDER BY a.id"));
+    if (filter.indexOnly()) {
+        std::optional<std::vector<qint64>> ids = idsFromIndex(filter.values.first().toString());
+        if (!ids)
+            return std::nullopt;
+        matches.ids = std::move(*ids);
+        return matches;
+    }
+    query.prepare(QStringLiteral("SELECT a.id FROM ads a") + filter.where() +
+                  QStringLiteral(" ORDER BY a.id"));
     filter.bind(query);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("search ads"), query);

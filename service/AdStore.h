@@ -68,8 +68,8 @@ public:
     bool clearAds();
 
     // Page numbers: ads from 1, redirects and history from 0. Recent pages
-    // and the matches of recent keys come from a cache that any change of
-    // the ads empties.
+    // and the matches of recent keys come from a cache that this store's
+    // writes keep up to date and other writers' changes empty.
     AdPage searchAds(const AdQuery &query, int index) const;
     // The page if the cache holds it: answered without searching.
     std::optional<AdPage> cachedAds(const AdQuery &query, int index) const;
@@ -95,6 +95,8 @@ private:
     // Index terms of the text index that begin with a term too short for it.
     std::optional<QStringList> indexTermsStartingWith(const QString &term) const;
     std::optional<AdMatches> findMatches(const AdQuery &query) const;
+    // The ids of the ads the text index finds for a MATCH expression, ascending.
+    std::optional<std::vector<qint64>> idsFromIndex(const QString &match) const;
     // The same from SQLite alone, reading every matching row.
     std::optional<AdMatches> matchesByStatements(const Filter &filter) const;
     bool readAdsById(const std::vector<qint64> &ids, QList<AdRecord> &out) const;

@@ -260,16 +260,12 @@ void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
     // The stored hash is read here; checking it costs tens of milliseconds
     // and runs beside the event loop, so a crowd logging in at once (say
     // after a restart) delays nobody else.
-    const std::optional<AccountRecord> account =
-        allowed && !user.isEmpty() ? accounts.account(user) : std::optional<AccountRecord>();
+    const bool check = allowed && !user.isEmpty();
+    const std::optional<AccountRecord> account = check ? accounts.account(user) : std::nullopt;
     const QString stored = account ? account->password : QString();
     const PasswordHash hash = accounts.passwordHash();
-    runOffLoop(c, [this, user, password, allowed, stored, hash](AdStore &) -> Answer {
-        bool ok = false;
-        if (!stored.isEmpty())
-            ok = PasswordHash::matches(stored, password);
-        else if (allowed)
-            hash.waste(password); // an unknown name takes as long as a wrong password
+    runOffLoop(c, [this, user, password, allowed, check, stored, hash](AdStore &) -> Answer {
+        const bool ok = check && AccountStore::passwordMatches(stored, password, hash);
         return [this, user, allowed, ok](DataConnection &c) { finishLogIn(c, user, allowed, ok); };
     });
 }
