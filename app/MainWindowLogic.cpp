@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include <QAnyStringView>
+#include <QHash>
 
 #include "net/message.pb.h"
 
@@ -93,8 +94,14 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
     DomainRecord *current = nullptr;
     AdsBySite *sites = nullptr;
     const AdsBySite *oldSites = nullptr;
-    const QString *lastSite = nullptr;
-    const QString *lastTime = nullptr;
+    // Texts from `shared` keep their storage for the whole run, so a site and
+    // time pair is known by its two data pointers: one hash probe per ad
+    // instead of four ordered lookups comparing strings.
+    struct Buckets {
+        std::vector<OneAdData> *now = nullptr;
+        const std::vector<OneAdData> *before = nullptr;
+    };
+    QHash<std::pair<const QChar *, const QChar *>, Buckets> bucketsOfAddress;
     std::vector<OneAdData> *bucket = nullptr;
     const std::vector<OneAdData> *oldBucket = nullptr;
     for (const Proto::OneAdInfo &info : ntf.adslist()) {
@@ -111,7 +118,7 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
                 sites = &state.adStore[gameWeb];
                 const auto old = previous.find(gameWeb);
                 oldSites = old == previous.end() ? nullptr : &old->second;
-                lastSite = nullptr;
+                bucketsOfAddress.clear();
             }
         }
         if (current)
@@ -119,24 +126,22 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
 
         const QString site = shared.get(info.has_stradvertisingweb(), info.stradvertisingweb());
         const QString openTime = shared.get(info.has_stropentime(), info.stropentime());
-        if (!lastSite || *lastSite != site || *lastTime != openTime) {
-            const auto siteSlot = sites->try_emplace(site).first;
-            const auto timeSlot = siteSlot->second.try_emplace(openTime).first;
-            bucket = &timeSlot->second;
-            lastSite = &siteSlot->first;
-            lastTime = &timeSlot->first;
-            oldBucket = nullptr;
+        Buckets &slot = bucketsOfAddress[{site.constData(), openTime.constData()}];
+        if (!slot.now) {
+            slot.now = &(*sites)[site][openTime];
             if (oldSites) {
                 const auto oldSite = oldSites->find(site);
                 if (oldSite != oldSites->end()) {
                     const auto oldTime = oldSite->second.find(openTime);
                     if (oldTime != oldSite->second.end())
-                        oldBucket = &oldTime->second;
+                        slot.before = &oldTime->second;
                 }
             }
-            if (oldBucket && bucket->empty())
-                bucket->reserve(oldBucket->size());
+            if (slot.before && slot.now->empty())
+                slot.now->reserve(slot.before->size());
         }
+        bucket = slot.now;
+        oldBucket = slot.before;
         const OneAdData *before =
             oldBucket && bucket->size() < oldBucket->size() ? &(*oldBucket)[bucket->size()] : nullptr;
         OneAdData ad;

@@ -1,6 +1,8 @@
 #include "net/ConnectSession.h"
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <utility>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -122,10 +124,27 @@ void ConnectSession::drainWakeups()
 
 bool ConnectSession::pause(int ms)
 {
-    pollfd fd{wakeFd, POLLIN, 0};
-    ::poll(&fd, 1, ms);
-    drainWakeups();
+    // A frame queued meanwhile also wakes the worker; it waits on, as the frame
+    // can only leave once a connection exists. Only stop() cuts the wait short.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (connectionState.load() != Stopping) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd fd{wakeFd, POLLIN, 0};
+        ::poll(&fd, 1, int(left));
+        drainWakeups();
+    }
     return connectionState.load() != Stopping;
+}
+
+void ConnectSession::attemptFailed(const std::string &what)
+{
+    const ReconnectBackoff::Step step = backoff.failed(std::chrono::steady_clock::now(), what);
+    if (!step.line.empty())
+        diagnostic(step.line);
+    waitBeforeAttemptMs = step.delayMs;
 }
 
 void ConnectSession::Run()
@@ -150,13 +169,18 @@ void ConnectSession::Run()
 
 void ConnectSession::connectOnce()
 {
+    if (waitBeforeAttemptMs > 0) {
+        const int wait = std::exchange(waitBeforeAttemptMs, 0);
+        if (!pause(wait))
+            return;
+    }
+    ++attempts;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
     if (::getaddrinfo(hostName.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        diagnostic("解析服务器地址出错！");
-        pause(kRetryDelayMs);
+        attemptFailed("解析服务器地址出错！");
         return;
     }
     sockaddr_in address = *reinterpret_cast<sockaddr_in *>(found->ai_addr);
@@ -166,8 +190,7 @@ void ConnectSession::connectOnce()
 
     socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (socket < 0) {
-        diagnostic("创建Socket出错！");
-        pause(kRetryDelayMs);
+        attemptFailed("创建Socket出错！");
         return;
     }
     bool connected = ::connect(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
@@ -189,9 +212,8 @@ void ConnectSession::connectOnce()
     if (connectionState.load() == Stopping)
         return;
     if (!connected) {
-        diagnostic("连接服务器出错！");
         disconnect();
-        pause(kRetryDelayMs);
+        attemptFailed("连接服务器出错！");
         return;
     }
     const int noDelay = 1;
@@ -199,7 +221,10 @@ void ConnectSession::connectOnce()
     // A new stream starts with the server's greeting: nothing held belongs to it.
     received.clear();
     int expected = Connecting;
-    connectionState.compare_exchange_strong(expected, Connected);
+    if (connectionState.compare_exchange_strong(expected, Connected)) {
+        if (const std::string line = backoff.connected(std::chrono::steady_clock::now()); !line.empty())
+            diagnostic(line);
+    }
 }
 
 void ConnectSession::pollOnce()
@@ -289,6 +314,7 @@ void ConnectSession::disconnect()
     int expected = Connected;
     if (!connectionState.compare_exchange_strong(expected, Connecting))
         return;
+    waitBeforeAttemptMs = backoff.lost(std::chrono::steady_clock::now());
     deliver(MsgFactory::createOwned(kMsgDisconnect));
 }
 

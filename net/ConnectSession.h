@@ -9,6 +9,7 @@
 
 #include "net/FrameCutter.h"
 #include "net/MsgHeader.h"
+#include "net/ReconnectBackoff.h"
 
 // Receives every message the connection delivers, on the worker thread, and
 // takes it over.
@@ -28,7 +29,6 @@ public:
 
     static constexpr uint16_t kDefaultPort = 19899;
     static constexpr int kSendAreaSize = 65536;
-    static constexpr int kRetryDelayMs = 100;
 
     static ConnectSession &Instance();
 
@@ -56,6 +56,8 @@ public:
     size_t receiveCount() const { return received.held(); }
     // Bytes received over all connections; safe from any thread.
     uint64_t bytesReceived() const { return receivedTotal.load(); }
+    // Connection attempts made so far; safe from any thread.
+    int connectAttempts() const { return attempts.load(); }
     const std::string &host() const { return hostName; }
     uint16_t port() const { return portNumber; }
 
@@ -74,8 +76,9 @@ private:
     void disconnect();
     void deliver(std::unique_ptr<MsgHeader> msg);
     void diagnostic(const std::string &line);
-    // Waits up to ms milliseconds or until woken; returns false when stopping.
+    // Waits ms milliseconds unless stopped first; returns false when stopping.
     bool pause(int ms);
+    void attemptFailed(const std::string &what);
     void wake();
     void drainWakeups();
 
@@ -85,6 +88,10 @@ private:
     mutable std::mutex positionsLock;
     int sendWrite = 0;
     int sendRead = 0;
+
+    ReconnectBackoff backoff;
+    int waitBeforeAttemptMs = 0;
+    std::atomic<int> attempts{0};
 
     int socket = -1;
     int wakeFd = -1;

@@ -13,6 +13,7 @@
 #include "platform/ResourceTypes.h"
 #include "platform/SafeOpen.h"
 #include "platform/Tray.h"
+#include "platform/ThreadHandoff.h"
 
 namespace platform {
 
@@ -218,7 +219,7 @@ void QtGuiPoster::post(QObject *context, std::function<void()> call)
     QObject *target = context ? context : QCoreApplication::instance();
     if (!target)
         return;
-    QMetaObject::invokeMethod(target, std::move(call), Qt::QueuedConnection);
+    postQueued(target, std::move(call));
 }
 
 } // namespace platform

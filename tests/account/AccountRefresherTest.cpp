@@ -48,6 +48,8 @@ TEST_F(AccountRefresherTest, LogsInAgainEveryPeriodAndStoresWhatItGets)
     refresher.stop();
     EXPECT_FALSE(refresher.running());
 
+    // Taken before `lock`: the server holds its own lock while the handler takes `lock`.
+    const QByteArray target = server.targets().value(0);
     std::lock_guard guard(lock);
     ASSERT_GE(arrivals.size(), 2u);
     EXPECT_GE(arrivals[0] - started, period) << "the first turn waits one period";
@@ -55,10 +57,48 @@ TEST_F(AccountRefresherTest, LogsInAgainEveryPeriodAndStoresWhatItGets)
     const AccountState::LoginFields fields = state().loginFields();
     EXPECT_EQ(fields.loginCode, 0);
     EXPECT_EQ(fields.mailbox, QStringLiteral("m@qq.com"));
-    const QByteArray target = server.targets().value(0);
     EXPECT_EQ(QueryParameter(target, "user"), QStringLiteral("alice"));
     EXPECT_EQ(QueryParameter(target, "pass"), QStringLiteral("secret"));
     EXPECT_EQ(QueryParameter(target, "type"), QStringLiteral("2"));
+}
+
+// The web service answers once, then goes quiet in one of three ways: every
+// later turn must end within the request limits and leave each field as the
+// answered turn stored it (the title keeps its mailbox, the banner its page).
+TEST_F(AccountRefresherTest, TurnsWhileTheServiceIsGoneChangeNothing)
+{
+    using R = CannedHttpServer::Reply;
+    const std::pair<const char *, R> outages[] = {
+        {"silent", CannedHttpServer::silent()},
+        {"trickling", CannedHttpServer::trickle()},
+        {"server error", CannedHttpServer::withStatus(503, "busy")},
+    };
+    for (const auto &[name, outage] : outages) {
+        SCOPED_TRACE(name);
+        std::atomic<int> requests{0};
+        CannedHttpServer server([&, reply = outage](const QByteArray &) {
+            return ++requests == 1 ? CannedHttpServer::ok("0|1|2|3|m@qq.com|notice|http://l/|7|http://p/") : reply;
+        });
+        useServer(server);
+        ServiceBase::Instance().setTimeouts(HttpTimeouts{200ms, 400ms});
+        AccountRefresher refresher(state(), ServiceBase::Instance(), 50ms);
+        refresher.start();
+        ASSERT_TRUE(waitFor([&] { return state().loginFields().mailbox == QStringLiteral("m@qq.com"); }));
+        const AccountState::LoginFields answered = state().loginFields();
+        // Two more turns have started: the first of them has ended, on its time-out.
+        ASSERT_TRUE(waitFor([&] { return requests.load() >= 3; }));
+        refresher.stop();
+
+        const AccountState::LoginFields now = state().loginFields();
+        EXPECT_EQ(now.mailbox, answered.mailbox);
+        EXPECT_EQ(now.noticeText, QStringLiteral("notice"));
+        EXPECT_EQ(now.linkUrl, QStringLiteral("http://l/"));
+        EXPECT_EQ(now.pageUrl, QStringLiteral("http://p/"));
+        EXPECT_EQ(now.loginCode, 0);
+        EXPECT_EQ(now.loginMessage, answered.loginMessage);
+        EXPECT_EQ(now.userName, QStringLiteral("alice"));
+        EXPECT_EQ(now.password, QStringLiteral("secret"));
+    }
 }
 
 TEST_F(AccountRefresherTest, StopBetweenTurnsEndsTheThreadAtOnce)
@@ -85,7 +125,13 @@ public:
             promise.set_value();
         }
     }
-    void wait() const { future.wait(); }
+    // The copy keeps the shared state alive while a waiter returns from a gate
+    // its owner has just opened and destroyed.
+    void wait() const
+    {
+        const std::shared_future<void> mine = future;
+        mine.wait();
+    }
 
 private:
     std::promise<void> promise;

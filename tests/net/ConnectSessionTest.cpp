@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -79,6 +80,12 @@ protected:
     {
         std::lock_guard lock(diagnosticsLock);
         return std::find(diagnostics.begin(), diagnostics.end(), line) != diagnostics.end();
+    }
+
+    size_t diagnosticCount()
+    {
+        std::lock_guard lock(diagnosticsLock);
+        return diagnostics.size();
     }
 
     bool waitForBytes(uint64_t n)
@@ -215,6 +222,38 @@ TEST_F(SessionFixture, FrameQueuedWhileDisconnectedGoesOutFirst)
     ASSERT_EQ(got.size(), size_t(searchLength + loginLength));
     EXPECT_EQ(readLe32(got.data() + 4), kMsgUserSearchHisReq);
     EXPECT_EQ(readLe32(got.data() + searchLength + 4), kMsgUserLoginReq);
+}
+
+// While the server is away, attempts spread out instead of coming every
+// 100 ms, the log says so once, and the client is back within one cap of the
+// server returning.
+TEST_F(SessionFixture, OutageSpreadsAttemptsAndHealsWithinOneCap)
+{
+    peer.stopListening();
+    start();
+    std::this_thread::sleep_for(10s); // the outage itself, not a wait for a result
+    const int attempts = session.connectAttempts();
+    std::printf("connection attempts during a 10 s outage: %d (100 at a fixed 100 ms)\n", attempts);
+    EXPECT_GE(attempts, 6);
+    EXPECT_LE(attempts, 20);
+    {
+        std::lock_guard lock(diagnosticsLock);
+        EXPECT_EQ(diagnostics, std::vector<std::string>{"连接服务器出错！"});
+    }
+
+    ASSERT_TRUE(peer.listenAgain());
+    const auto back = std::chrono::steady_clock::now();
+    ASSERT_TRUE(peer.accept(std::chrono::milliseconds(ReconnectBackoff::kMaxDelayMs + 2000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - back, std::chrono::milliseconds(ReconnectBackoff::kMaxDelayMs + 500));
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (diagnosticCount() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    std::lock_guard lock(diagnosticsLock);
+    ASSERT_EQ(diagnostics.size(), 2u);
+    int seconds = 0;
+    ASSERT_EQ(std::sscanf(diagnostics[1].c_str(), "reconnected after %d s", &seconds), 1) << diagnostics[1];
+    EXPECT_GE(seconds, 10);
+    EXPECT_LE(seconds, 10 + ReconnectBackoff::kMaxDelayMs / 1000 + 1);
 }
 
 TEST_F(SessionFixture, SendAreaRestartsAtTheFrontOnceDrained)
