@@ -128,13 +128,17 @@ AdSearchCache::matches(const AdQuery &query, const std::function<std::optional<A
     }
     searching.insert(key);
     const quint64 generation = currentGeneration;
+    const auto started = searchStarts.insert(generation);
     guard.unlock();
     std::optional<AdMatches> found = search();
     guard.lock();
     searching.remove(key);
+    searchStarts.erase(started);
     searched.notify_all();
-    if (!found)
+    if (!found) {
+        trimChangeLog();
         return nullptr;
+    }
     // Writes of this process while it searched are taken in from the log;
     // past an emptying, or beyond what the log holds, it is not kept.
     bool keep = generation == currentGeneration;
@@ -150,6 +154,7 @@ AdSearchCache::matches(const AdQuery &query, const std::function<std::optional<A
                 patch(*found, query, *change);
         }
     }
+    trimChangeLog();
     auto shared = std::make_shared<const AdMatches>(std::move(*found));
     if (keep)
         storeMatches(MatchEntry{key, query, shared});
@@ -212,10 +217,12 @@ void AdSearchCache::apply(const AdChange &change)
     std::lock_guard guard(lock);
     ++currentGeneration;
     dropPages();
-    auto logged = std::make_shared<const AdChange>(change);
-    recentChanges.emplace_back(currentGeneration, logged);
-    while (recentChanges.size() > kLoggedChanges)
-        recentChanges.pop_front();
+    // Kept for the searches running now, which began before this change.
+    if (!searchStarts.empty()) {
+        recentChanges.emplace_back(currentGeneration, std::make_shared<const AdChange>(change));
+        while (recentChanges.size() > kLoggedChanges)
+            recentChanges.pop_front();
+    }
     for (MatchEntry &entry : matchList) {
         // Readers may hold the old matches: changes go to a copy.
         AdMatches edited = *entry.matches;
@@ -225,6 +232,19 @@ void AdSearchCache::apply(const AdChange &change)
         entry.matches = std::make_shared<const AdMatches>(std::move(edited));
     }
     trimMatches();
+}
+
+size_t AdSearchCache::loggedChangeCount() const
+{
+    std::lock_guard guard(lock);
+    return recentChanges.size();
+}
+
+void AdSearchCache::trimChangeLog()
+{
+    const quint64 eldest = searchStarts.empty() ? currentGeneration : *searchStarts.begin();
+    while (!recentChanges.empty() && recentChanges.front().first <= eldest)
+        recentChanges.pop_front();
 }
 
 void AdSearchCache::dropPages()

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "service/AdKey.h"
@@ -93,9 +94,15 @@ public:
     int size() const;
     qint64 storedIds() const;
 
+    // Changes held for searches that are running; for tests.
+    size_t loggedChangeCount() const;
+
 private:
     static QString keyOf(const AdQuery &query, int index);
     void dropPages();
+    // Drops the logged changes that no running search needs: those before the
+    // eldest one's start, all of them when none runs.
+    void trimChangeLog();
     // Brings matches up to date with a change; false when it touches none.
     static bool patch(AdMatches &matches, const AdQuery &query, const AdChange &change);
     struct PageEntry;
@@ -121,4 +128,6 @@ private:
     // were under way meanwhile.
     static constexpr size_t kLoggedChanges = 256;
     std::deque<std::pair<quint64, std::shared_ptr<const AdChange>>> recentChanges;
+    // Generations at which the searches running now began.
+    std::multiset<quint64> searchStarts;
 };

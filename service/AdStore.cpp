@@ -206,12 +206,17 @@ QList<SiteRecord> AdStore::catalogue() const
     return out;
 }
 
-bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change)
+bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change,
+                        const std::vector<qint64> &freeIds)
 {
+    // A null id lets SQLite give the next one.
     query.prepare(
-        QStringLiteral("INSERT INTO ads (game_web, site, ad_name, ip, open_day, open_slot, open_time,"
-                       " other_info, ad_count, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        QStringLiteral("INSERT INTO ads (id, game_web, site, ad_name, ip, open_day, open_slot, open_time,"
+                       " other_info, ad_count, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    size_t reused = 0;
     for (const AdRecord &ad : ads) {
+        query.addBindValue(reused < freeIds.size() ? QVariant(freeIds[reused++])
+                                                   : QVariant(QMetaType::fromType<qint64>()));
         for (const QVariant &v :
              {QVariant(ad.gameWeb), QVariant(ad.site), QVariant(ad.adName), QVariant(ad.ip),
               QVariant(ad.openDay.toString(Qt::ISODate)), QVariant(ad.openSlot), QVariant(ad.openTime()),
@@ -283,10 +288,26 @@ bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
     bind(query, gameWeb);
     if (!query.exec())
         return sqlFailed(QStringLiteral("replace ads"), query);
-    if (!insertAds(query, ads, &change) || !transaction.commit())
+    // The new ads take the old ones' ids first: under constant replacing, ids
+    // then grow with the number of ads, not with the number of changes (the
+    // in-memory index by id stays as large as the ads it describes).
+    std::vector<qint64> freeIds;
+    freeIds.reserve(change.removed.size());
+    for (const auto &[id, ad] : change.removed)
+        freeIds.push_back(id);
+    std::sort(freeIds.begin(), freeIds.end());
+    if (!insertAds(query, ads, &change, freeIds) || !transaction.commit())
         return false;
     searchCache->apply(change);
     return true;
+}
+
+bool AdStore::keepLatestHistory(int rows)
+{
+    QSqlQuery query(db.handle());
+    query.prepare(QStringLiteral("DELETE FROM his_ads WHERE id <= (SELECT max(id) FROM his_ads) - ?"));
+    bind(query, rows);
+    return query.exec() || sqlFailed(QStringLiteral("trim history"), query);
 }
 
 QList<AdRecord> AdStore::adsOf(const QString &gameWeb) const

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "service/AdKey.h"
 #include "service/AdSearchCache.h"
@@ -54,6 +55,9 @@ public:
     // The ads of one game address are replaced as a whole; the ones it had
     // move to the history.
     bool replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads);
+    // Deletes all but the newest `rows` history entries (the demo's bound:
+    // its changes would otherwise grow the history without end).
+    bool keepLatestHistory(int rows);
     QList<AdRecord> adsOf(const QString &gameWeb) const;
     // What a monitored address shows: its ads on the chosen sites, and with
     // jinminhou only those opening today, tomorrow or the day after.
@@ -103,7 +107,9 @@ private:
     // Empties the cache when another connection changed the database.
     void noticeOtherWriters() const;
     // Records what it inserted in change, when given.
-    bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change);
+    // Inserts the ads, the first ones with the ids of freeIds.
+    bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change,
+                   const std::vector<qint64> &freeIds = {});
     static bool emptyAds(QSqlQuery &query);
     // The number of rows of `from` (a table and a condition taking the key)
     // and one page of them, handed to read one by one; nullopt when a

@@ -35,6 +35,8 @@ QStringList DemoTicker::tick()
             changed.append(url);
     }
     ++turn;
+    // A demo left running for weeks keeps only its newest history.
+    ads.keepLatestHistory(kHistoryRows);
     if (!changed.isEmpty()) {
         ServiceLog::line(QStringLiteral("demo: ads changed for %1").arg(changed.join(QLatin1Char(';'))));
         emit adsChanged(changed);

@@ -13,6 +13,9 @@ class DemoData;
 class DemoTicker : public QObject {
     Q_OBJECT
 public:
+    // History entries the demo keeps at most.
+    static constexpr int kHistoryRows = 20000;
+
     DemoTicker(DemoData &data, AccountStore &accounts, AdStore &ads, QObject *parent = nullptr);
 
     void start(int intervalMs);

@@ -17,6 +17,7 @@
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 #include "app/KestrelDlg.h"
+#include "bench/app/LoopbackWindow.h"
 #include "tests/support/TestApplication.h"
 
 namespace {
@@ -26,7 +27,7 @@ constexpr int kAds = 100000;
 
 QString address(int i)
 {
-    return QStringLiteral("http://www.game%1.com").arg(i, 3, 10, QLatin1Char('0'));
+    return LoopbackWindow::addressOf(i);
 }
 
 const Proto::UserAdsChangeNtf &notification()
@@ -52,32 +53,8 @@ const Proto::UserAdsChangeNtf &notification()
 }
 
 struct Window {
-    Window()
-    {
-        ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), 1); // nothing listens: no data
-        AccountState &state = AccountState::Instance();
-        state.resetForTests();
-        CKestrelDlg::StartOptions options;
-        options.login = [](CKestrelDlg &) { return true; };
-        options.startThreads = false;
-        options.writeShortcut = false;
-        options.loadFiles = false;
-        dlg = std::make_unique<CKestrelDlg>(session, AccountState::Instance(), ServiceBase::Instance(),
-                                            options);
-        dlg->Create();
-        for (int i = 0; i < kAddresses; ++i) {
-            DomainRecord r;
-            r.url = address(i);
-            r.remindType = QStringLiteral("3");
-            state.domains[r.url] = r;
-        }
-        dlg->FillDomainList();
-        dlg->domainList().setCurrentCell(5, 0);
-        dlg->resize(1100, 600);
-        dlg->show();
-    }
     ConnectSession session;
-    std::unique_ptr<CKestrelDlg> dlg;
+    std::unique_ptr<CKestrelDlg> dlg = makeBenchWindow(session, kAddresses);
 };
 
 std::unique_ptr<Window> window; // made on first use, gone before the application object
@@ -120,7 +97,6 @@ void BM_OnAdsChangeAllNew(benchmark::State &state)
     }
 }
 BENCHMARK(BM_OnAdsChangeAllNew)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
-
 
 // From the last byte of a frame to the lists repainted: the worker cuts and
 // decodes the frame and hands the message over as a connection does, the

@@ -220,6 +220,66 @@ TEST_F(AdStoreTest, FailedStatementsAreReportedNotAnsweredAsEmpty)
     EXPECT_FALSE(store.searchHistory(QStringLiteral("a"), 0).failed);
 }
 
+// Replaced ads move to the history; trimming keeps the newest entries only.
+TEST_F(AdStoreTest, HistoryKeepsTheNewestEntriesWhenTrimmed)
+{
+    const QString web = ads.first().gameWeb;
+    const auto historyIds = [this] {
+        QSqlQuery q(db.handle());
+        std::vector<qint64> ids;
+        if (q.exec(QStringLiteral("SELECT id FROM his_ads ORDER BY id")))
+            while (q.next())
+                ids.push_back(q.value(0).toLongLong());
+        return ids;
+    };
+    const size_t before = historyIds().size();
+    for (int round = 0; round < 3; ++round)
+        ASSERT_TRUE(store.replaceAdsOf(web, {ads.first()}));
+    const std::vector<qint64> grown = historyIds();
+    ASSERT_GT(grown.size(), before + 2);
+    ASSERT_TRUE(store.keepLatestHistory(2));
+    EXPECT_EQ(historyIds(), std::vector<qint64>(grown.end() - 2, grown.end()));
+    ASSERT_TRUE(store.keepLatestHistory(10));
+    EXPECT_EQ(historyIds().size(), 2u) << "nothing more goes";
+}
+
+// Replacing an address's ads over and over does not move the ids on: the new
+// ads take the old ones' ids, and a search still finds exactly the new ones.
+TEST_F(AdStoreTest, ReplacedAdsTakeTheOldIds)
+{
+    const QString web = ads.first().gameWeb;
+    const auto maxId = [this] {
+        QSqlQuery q(db.handle());
+        return q.exec(QStringLiteral("SELECT max(id) FROM ads")) && q.next() ? q.value(0).toLongLong() : -1;
+    };
+    QList<AdRecord> mine;
+    for (const AdRecord &ad : ads)
+        if (ad.gameWeb == web)
+            mine.append(ad);
+    ASSERT_FALSE(mine.isEmpty());
+    const qint64 before = maxId();
+    for (int round = 0; round < 5; ++round) {
+        QList<AdRecord> next = mine;
+        for (AdRecord &ad : next)
+            ad.adName = QStringLiteral("轮换%1版").arg(round);
+        ASSERT_TRUE(store.replaceAdsOf(web, next));
+    }
+    EXPECT_EQ(maxId(), before);
+    const auto total = [this](const char *key) {
+        return store
+            .searchAds(AdQuery::parse(QString::fromUtf8(key), QStringLiteral("1"), QDate::currentDate()), 1)
+            .total;
+    };
+    EXPECT_EQ(total("轮换4版"), mine.size());
+    EXPECT_EQ(total("轮换3版"), 0);
+    // One more ad than before takes one new id.
+    QList<AdRecord> more = mine;
+    more.append(mine.first());
+    ASSERT_TRUE(store.replaceAdsOf(web, more));
+    EXPECT_EQ(maxId(), before + 1);
+    EXPECT_EQ(total("轮换4版"), 0);
+}
+
 TEST_F(AdStoreTest, PagesCoverEveryMatchOnce)
 {
     const AdQuery q = AdQuery::parse(QStringLiteral("1.7"), QStringLiteral("1"), QDate::currentDate());
@@ -420,10 +480,12 @@ TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
     second.removed = {{3, ad}};
     int searches = 0;
     // The search saw ids 3 and 7 (the first write, but not the second).
+    size_t loggedDuringSearch = 0;
     const auto search = [&]() -> std::optional<AdMatches> {
         ++searches;
         cache.apply(first);
         cache.apply(second);
+        loggedDuringSearch = cache.loggedChangeCount();
         AdMatches m;
         m.ids = {3, 7};
         m.counts = {SiteTimeCount{ad.site, ad.openTime(), 2, ad.openDay.toString(Qt::ISODate), ad.openSlot}};
@@ -436,6 +498,9 @@ TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
     EXPECT_EQ(found->counts[0].count, 2);
     EXPECT_EQ(cache.matches(query, search)->ids, (std::vector<qint64>{7, 9}));
     EXPECT_EQ(searches, 1) << "kept, not searched again";
+    // Changes are logged only while a search that began before them runs.
+    EXPECT_EQ(loggedDuringSearch, 2u);
+    EXPECT_EQ(cache.loggedChangeCount(), 0u);
 
     // A kept entry follows later writes; a change applied twice counts once.
     AdChange third;
@@ -446,6 +511,7 @@ TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
     EXPECT_EQ(now->ids, (std::vector<qint64>{7, 9, 10}));
     EXPECT_EQ(now->counts[0].count, 3);
     EXPECT_EQ(searches, 1);
+    EXPECT_EQ(cache.loggedChangeCount(), 0u) << "nothing is kept for a search that does not run";
 }
 
 TEST_F(AdStoreTest, MonitoredAddressHonoursSitesAndTheNextThreeDays)
