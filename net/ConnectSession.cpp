@@ -1,9 +1,8 @@
 #include "net/ConnectSession.h"
 
 #include <arpa/inet.h>
-#include <chrono>
-#include <utility>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <netdb.h>
@@ -13,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 #include "net/MsgFactory.h"
 
