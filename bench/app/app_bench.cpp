@@ -52,6 +52,19 @@ const Proto::UserAdsChangeNtf &notification()
     return ntf;
 }
 
+// The notification with every ad's texts marked by n: two of them, n = 0
+// and 1, share no text.
+Proto::UserAdsChangeNtf allNewNotification(int n)
+{
+    Proto::UserAdsChangeNtf ntf = notification();
+    for (Proto::OneAdInfo &ad : *ntf.mutable_adslist()) {
+        ad.set_stradname(ad.stradname() + std::to_string(n));
+        ad.set_strip(std::to_string(n) + ad.strip());
+        ad.set_strotherinfo(ad.strotherinfo() + std::to_string(n));
+    }
+    return ntf;
+}
+
 struct Window {
     ConnectSession session;
     std::unique_ptr<CKestrelDlg> dlg = makeBenchWindow(session, kAddresses);
@@ -81,14 +94,8 @@ void BM_OnAdsChangeAllNew(benchmark::State &state)
     if (!window)
         window = std::make_unique<Window>();
     MsgUserAdsChangeNtf msgs[2];
-    for (int n = 0; n < 2; ++n) {
-        msgs[n].body = notification();
-        for (Proto::OneAdInfo &ad : *msgs[n].body.mutable_adslist()) {
-            ad.set_stradname(ad.stradname() + std::to_string(n));
-            ad.set_strip(std::to_string(n) + ad.strip());
-            ad.set_strotherinfo(ad.strotherinfo() + std::to_string(n));
-        }
-    }
+    for (int n = 0; n < 2; ++n)
+        msgs[n].body = allNewNotification(n);
     int next = 0;
     for (auto _ : state) {
         window->dlg->OnAdsChange(&window->session, msgs[next]);
@@ -144,15 +151,8 @@ BENCHMARK(BM_EndToEnd)
 void BM_EndToEndAllNew(benchmark::State &state)
 {
     std::vector<std::string> frames;
-    for (int n = 0; n < 2; ++n) {
-        Proto::UserAdsChangeNtf ntf = notification();
-        for (Proto::OneAdInfo &ad : *ntf.mutable_adslist()) {
-            ad.set_stradname(ad.stradname() + std::to_string(n));
-            ad.set_strip(std::to_string(n) + ad.strip());
-            ad.set_strotherinfo(ad.strotherinfo() + std::to_string(n));
-        }
-        frames.push_back(frameOf(ntf));
-    }
+    for (int n = 0; n < 2; ++n)
+        frames.push_back(frameOf(allNewNotification(n)));
     endToEnd(state, frames);
 }
 BENCHMARK(BM_EndToEndAllNew)
