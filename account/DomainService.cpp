@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "account/ActivityLog.h"
+#include "account/DomainEditing.h"
 #include "account/ServiceBase.h"
 
 namespace {
@@ -77,20 +78,29 @@ std::map<QString, DomainRecord> parseDomainList(const QString &reply,
 
 bool AddDomain(DomainRecord record)
 {
-    const std::optional<QString> reply =
+    return requestAddDomain(record).ok();
+}
+
+DomainReply requestAddDomain(const DomainRecord &record)
+{
+    return parseDomainReply(
         requestLogged(WebProtocol::Path::AddDomain,
                       QLatin1String("&monitor_url=") + WebProtocol::queryValue(record.url) +
                           QLatin1String("&monitor_type=") + WebProtocol::queryValue(record.remindType) +
                           QLatin1String("&monitor_remark=") + WebProtocol::queryValue(record.remark) +
                           QLatin1String("&monitor_publishing=") + WebProtocol::queryValue(record.publishing) +
-                          QLatin1String("&jinminhou=") + QString::number(record.jinminhou));
-    return reply && parseLeadingInt(*reply) == 0;
+                          QLatin1String("&jinminhou=") + QString::number(record.jinminhou)));
 }
 
 void DelDomain(const QString &url)
 {
-    requestLogged(WebProtocol::Path::DelDomain,
-                  QLatin1String("&monitor_url=") + WebProtocol::queryValue(url));
+    requestDelDomain(url);
+}
+
+DomainReply requestDelDomain(const QString &url)
+{
+    return parseDomainReply(requestLogged(WebProtocol::Path::DelDomain,
+                                          QLatin1String("&monitor_url=") + WebProtocol::queryValue(url)));
 }
 
 bool WantsLocalReminder(const QString &url)

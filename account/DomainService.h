@@ -6,6 +6,8 @@
 
 #include "account/AccountState.h"
 
+struct DomainReply;
+
 // The user's monitored addresses as the web service keeps them. Every
 // request is signed (type "2") with the account's userName and password,
 // and every reply text is appended to the activity log (the empty text for
@@ -31,9 +33,13 @@ std::map<QString, DomainRecord> parseDomainList(const QString &reply,
 // one). Its effect shows in the next RefreshDomains. True when a reply came
 // and its leading code is 0 ("0|保存成功"); a refusal is "<code>|message".
 bool AddDomain(DomainRecord record);
+// The same request, with what the service answered.
+DomainReply requestAddDomain(const DomainRecord &record);
 
 // Asks the service to remove the address.
 void DelDomain(const QString &url);
+// The same request, with what the service answered.
+DomainReply requestDelDomain(const QString &url);
 
 // True when the address is monitored (exact match) with a pop-up reminder
 // on this computer: remindType "1" or "3".

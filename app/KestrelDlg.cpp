@@ -9,6 +9,7 @@
 #include <QShortcut>
 
 #include "net/MsgDispatcher.h"
+#include "account/DomainEditing.h"
 #include "account/DomainService.h"
 #include "account/HostTools.h"
 #include "account/dialogs/DomainEdit.h"
@@ -456,17 +457,8 @@ void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEdit
     after.jinminhou = values.jinminhou;
     after.remindType = remindTypeCode(values.remindText);
     WebCallGuard guard(*this);
-    if (!before) {
-        AddDomain(after);
-    } else {
-        const ModifyPlan plan = planModify(*before, after);
-        if (!plan.addNew)
-            return;
-        // The new address goes in first: when the service refuses it, the
-        // old one stays watched instead of leaving the user with neither.
-        if (AddDomain(after) && plan.deleteOld)
-            DelDomain(before->url);
-    }
+    if (!sendDomainEdit(before, after))
+        return; // nothing changed
     RefreshDomains();
     FillDomainList();
 }

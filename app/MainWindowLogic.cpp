@@ -199,15 +199,6 @@ QString popupTextFor(const AccountData &state, const QStringList &changed)
     return any ? text : QString();
 }
 
-ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after)
-{
-    ModifyPlan plan;
-    plan.deleteOld = after.url != before.url;
-    plan.addNew = plan.deleteOld || after.remindType != before.remindType || after.remark != before.remark ||
-                  after.jinminhou != before.jinminhou || after.publishing != before.publishing;
-    return plan;
-}
-
 QString mainWindowTitle(const QString &userName, const QString &mailbox)
 {
     return QStringLiteral("Vorlant-高阶版 v12.4 网站 www.vorlant.com  账号:") + userName +

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "account/AccountState.h"
+#include "account/DomainEditing.h"
 #include "records/AdRecords.h"
 
 namespace Proto {
@@ -39,12 +40,10 @@ std::vector<OneAdDataCount> siteRowsOf(const AccountData &state, const QString &
 // computer; empty when none does (then no pop-up is shown).
 QString popupTextFor(const AccountData &state, const QStringList &changed);
 
-// What a change of a monitored address has to send.
-struct ModifyPlan {
-    bool deleteOld = false;
-    bool addNew = false;
-};
-ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after);
+// What a change of a monitored address has to send (decided with the
+// address checks, where the command line finds it too).
+using ::ModifyPlan;
+using ::planModify;
 
 QString mainWindowTitle(const QString &userName, const QString &mailbox);
 

@@ -4,18 +4,9 @@
 #include <QComboBox>
 
 #include "account/AccountState.h"
+#include "account/DomainEditing.h"
 #include "platform/ControlHelpers.h"
 #include "res/Resources.h"
-
-namespace {
-
-void chopSlashes(QString &text)
-{
-    while (text.endsWith(u'/'))
-        text.chop(1);
-}
-
-} // namespace
 
 CDomainEdit::CDomainEdit(QWidget *parent) : DialogWindow(res::dialog(res::DomainEditDialog), parent)
 {
@@ -101,23 +92,12 @@ void CDomainEdit::showError(const QString &text)
 void CDomainEdit::OnOK()
 {
     takeTexts();
-    chopSlashes(values.url);
-    if (values.url.isEmpty()) {
-        showError(QStringLiteral("监控的网址为空！"));
+    const DomainEditCheck check = checkDomainEdit(values.url, values.remindText);
+    if (!check.accepted()) {
+        showError(check.error);
         return;
     }
-    if (values.remindText.isEmpty()) {
-        showError(QStringLiteral("提醒方式为空！"));
-        return;
-    }
-    if (!values.url.contains(QStringLiteral("http://")) &&
-        !values.url.startsWith(QStringLiteral("https://"))) {
-        showError(QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。"));
-        return;
-    }
-    // The end lost its slashes above; the start loses them here.
-    while (values.url.startsWith(u'/'))
-        values.url.remove(0, 1);
+    values.url = check.url;
     putTexts();
     EndDialog(platform::IDOK);
     takeTexts();

@@ -1,0 +1,59 @@
+#include "account/DomainEditing.h"
+
+#include "account/DomainService.h"
+#include "account/ServiceBase.h"
+
+DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText)
+{
+    DomainEditCheck check;
+    check.url = typedUrl;
+    while (check.url.endsWith(u'/'))
+        check.url.chop(1);
+    if (check.url.isEmpty())
+        check.error = QStringLiteral("监控的网址为空！");
+    else if (remindText.isEmpty())
+        check.error = QStringLiteral("提醒方式为空！");
+    else if (!check.url.contains(QStringLiteral("http://")) &&
+             !check.url.startsWith(QStringLiteral("https://")))
+        check.error = QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。");
+    if (!check.accepted())
+        return check;
+    // The end lost its slashes above; the start loses them here.
+    while (check.url.startsWith(u'/'))
+        check.url.remove(0, 1);
+    return check;
+}
+
+ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after)
+{
+    ModifyPlan plan;
+    plan.deleteOld = after.url != before.url;
+    plan.addNew = plan.deleteOld || after.remindType != before.remindType || after.remark != before.remark ||
+                  after.jinminhou != before.jinminhou || after.publishing != before.publishing;
+    return plan;
+}
+
+DomainReply parseDomainReply(const std::optional<QString> &reply)
+{
+    DomainReply parsed;
+    if (!reply)
+        return parsed;
+    parsed.answered = true;
+    parsed.code = parseLeadingInt(*reply);
+    const qsizetype bar = reply->indexOf(u'|');
+    parsed.message = bar < 0 ? *reply : reply->mid(bar + 1);
+    return parsed;
+}
+
+std::optional<DomainReply> sendDomainEdit(const DomainRecord *before, const DomainRecord &after)
+{
+    if (!before)
+        return requestAddDomain(after);
+    const ModifyPlan plan = planModify(*before, after);
+    if (!plan.addNew)
+        return std::nullopt;
+    const DomainReply added = requestAddDomain(after);
+    if (added.ok() && plan.deleteOld)
+        DelDomain(before->url);
+    return added;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "account/AccountState.h"
+
+// What every front end that edits a monitored address decides the same way:
+// which addresses and reminders are accepted, and which requests a change
+// sends. Widget-free, so the address dialog and the command line share it.
+
+// The outcome of the address checks: the address as it will be sent, or the
+// message of the first check that failed.
+struct DomainEditCheck {
+    QString url;   // without its leading and trailing '/' characters
+    QString error; // empty when accepted
+    bool accepted() const { return error.isEmpty(); }
+};
+
+// Checks a typed address and the reminder's text ("都提醒"; empty when none is
+// chosen) in a fixed order: empty address, no reminder, no "http://" in it
+// and no "https://" at its start.
+DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText);
+
+// What a change of a monitored address has to send.
+struct ModifyPlan {
+    bool deleteOld = false;
+    bool addNew = false;
+};
+ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after);
+
+// The service's answer to an address request: "<code>|message".
+struct DomainReply {
+    bool answered = false; // false: the request failed
+    int code = -1;
+    QString message;
+    bool ok() const { return answered && code == 0; }
+};
+DomainReply parseDomainReply(const std::optional<QString> &reply);
+
+// Sends an edited address: a new one (before null) is added; a changed one is
+// added anew and, when its address changed, the old one is removed once the
+// service took the new one, so a refusal never leaves neither watched.
+// nullopt when nothing changed and nothing was sent; else the answer to the
+// address that was added.
+std::optional<DomainReply> sendDomainEdit(const DomainRecord *before, const DomainRecord &after);
