@@ -555,6 +555,12 @@ void watch(const Invocation &invocation)
         ~Registration() { watchLink = nullptr; }
     } registration(link.get());
 
+    // Said once the login went through: from here on no change is missed.
+    std::fprintf(stderr, "%s\n",
+                 QStringLiteral("kestrel-cli: watching the addresses of %1")
+                     .arg(credentials.user)
+                     .toUtf8()
+                     .constData());
     std::map<QString, DomainRecord> domains;
     if (RefreshDomains())
         domains = AccountState::Instance().domains;
@@ -596,9 +602,8 @@ void watch(const Invocation &invocation)
         std::map<std::string, qint64> counts;
         for (const Proto::OneAdInfo &info : change->body.adslist())
             ++counts[info.strgameweb()];
-        if (std::any_of(changed.begin(), changed.end(),
-                        [&](const QString &url) { return !domains.count(url); }) &&
-            RefreshDomains())
+        // A change may come from an edit of the list itself: its remarks are read anew.
+        if (RefreshDomains())
             domains = AccountState::Instance().domains;
         const QString time = formatLocalTime(qint32(QDateTime::currentSecsSinceEpoch()));
         for (const QString &url : changed) {

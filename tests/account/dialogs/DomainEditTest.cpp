@@ -9,6 +9,7 @@
 
 #include "account/AccountState.h"
 #include "account/dialogs/DomainEdit.h"
+#include "tests/support/DomainCheckCases.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/support/WaitUntil.h"
 
@@ -16,9 +17,8 @@ using platform::MessageIcon;
 
 namespace {
 
-const QString kEmpty = QStringLiteral("监控的网址为空！");
-const QString kNoReminder = QStringLiteral("提醒方式为空！");
-const QString kMalformed = QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。");
+const QString &kEmpty = kDomainEmpty;
+const QString &kMalformed = kDomainMalformed;
 
 class DomainEditTest : public ::testing::Test {
 protected:
@@ -149,13 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Presets, DomainEditPreset,
                                            PresetCase{"Empty", QString(), 1, -1, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-struct OkCase {
-    const char *name;
-    QString typed;
-    int reminder;    // index selected, -1 for none
-    QString message; // empty: accepted
-    QString stored;  // the address after OK, when accepted
-};
+using OkCase = DomainCheckCase;
 
 class DomainEditOk : public DomainEditTest, public ::testing::WithParamInterface<OkCase> {};
 
@@ -182,36 +176,9 @@ TEST_P(DomainEditOk, ChecksTheAddressAndReminder)
     EXPECT_TRUE(stillOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, DomainEditOk,
-    ::testing::Values(OkCase{"HttpsAtTheStart",
-                             QStringLiteral("https://www.a.com/x"),
-                             2,
-                             {},
-                             QStringLiteral("https://www.a.com/x")},
-                      OkCase{"HttpAnywhere",
-                             QStringLiteral("游戏 http://www.a.com"),
-                             0,
-                             {},
-                             QStringLiteral("游戏 http://www.a.com")},
-                      OkCase{
-                          "HttpsNotAtTheStart", QStringLiteral("游戏 https://www.a.com"), 0, kMalformed, {}},
-                      OkCase{"ThreeTrailingSlashes",
-                             QStringLiteral("http://www.a.com///"),
-                             3,
-                             {},
-                             QStringLiteral("http://www.a.com")},
-                      OkCase{"LeadingSlashes",
-                             QStringLiteral("//http://www.a.com/"),
-                             1,
-                             {},
-                             QStringLiteral("http://www.a.com")},
-                      OkCase{"SlashesOnly", QStringLiteral("///"), 0, kEmpty, {}},
-                      OkCase{"NoScheme", QStringLiteral("www.a.com"), 0, kMalformed, {}},
-                      OkCase{"UpperCaseScheme", QStringLiteral("HTTP://www.a.com"), 0, kMalformed, {}},
-                      OkCase{"NoReminder", QStringLiteral("http://www.a.com"), -1, kNoReminder, {}},
-                      OkCase{"EmptyBeforeNoReminder", QString(), -1, kEmpty, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+// The same table runs against the command line (tests/cli).
+INSTANTIATE_TEST_SUITE_P(Addresses, DomainEditOk, ::testing::ValuesIn(domainCheckCases()),
+                         DomainCheckCaseName());
 
 TEST_F(DomainEditTest, ClearedBoxGetsTheHintBackWhenItLosesTheFocus)
 {
