@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "service/Database.h"
+#include "service/SqlDialect.h"
 
 namespace {
 
@@ -34,8 +35,9 @@ AccountStore::AccountStore(Database &db) : db(db)
 std::optional<AccountRecord> AccountStore::account(const QString &user) const
 {
     QSqlQuery query(db.handle());
-    query.prepare(QStringLiteral("SELECT id, user, password, qq, mailbox, notice, link_url, page_url, created"
-                                 " FROM accounts WHERE user = ?"));
+    query.prepare(
+        QStringLiteral("SELECT id, \"user\", password, qq, mailbox, notice, link_url, page_url, created"
+                       " FROM accounts WHERE \"user\" = ?"));
     bind(query, user);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("read account"), query);
@@ -82,13 +84,16 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
                                                 const QString &qq, qint64 now)
 {
     const QString stored = db.passwords().make(password);
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (stored.isEmpty() || !transaction.active())
         return CreateResult::Failed;
     QSqlQuery query(db.handle());
-    query.prepare(QStringLiteral("INSERT INTO accounts (user, password, qq, mailbox, created)"
+    // Where names are unique regardless of case, two instances taking
+    // "Demo" and "demo" at once leave one of them a conflict, not an error.
+    query.prepare(QStringLiteral("INSERT INTO accounts (\"user\", password, qq, mailbox, created)"
                                  " SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS"
-                                 " (SELECT 1 FROM accounts WHERE user = ? COLLATE NOCASE)"));
+                                 " (SELECT 1 FROM accounts WHERE %1) ON CONFLICT DO NOTHING")
+                      .arg(db.dialect().sameUserName()));
     bind(query, user);
     bind(query, stored);
     bind(query, qq);
@@ -108,14 +113,14 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
 qint64 AccountStore::save(const AccountRecord &a)
 {
     const QString password = PasswordHash::isHash(a.password) ? a.password : db.passwords().make(a.password);
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (password.isEmpty() || !transaction.active())
         return 0;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral(
-        "INSERT INTO accounts (user, password, qq, mailbox, notice, link_url, page_url, created)"
+        "INSERT INTO accounts (\"user\", password, qq, mailbox, notice, link_url, page_url, created)"
         " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
-        " ON CONFLICT (user) DO UPDATE SET password = excluded.password,"
+        " ON CONFLICT (\"user\") DO UPDATE SET password = excluded.password,"
         " qq = excluded.qq, mailbox = excluded.mailbox, notice = excluded.notice,"
         " link_url = excluded.link_url, page_url = excluded.page_url"));
     for (const QVariant &v :
@@ -124,7 +129,7 @@ qint64 AccountStore::save(const AccountRecord &a)
         bind(query, v);
     if (!query.exec())
         return sqlFailed(QStringLiteral("save account"), query), 0;
-    query.prepare(QStringLiteral("SELECT id FROM accounts WHERE user = ?"));
+    query.prepare(QStringLiteral("SELECT id FROM accounts WHERE \"user\" = ?"));
     bind(query, a.user);
     if (!query.exec() || !query.next())
         return sqlFailed(QStringLiteral("save account"), query), 0;
@@ -159,7 +164,7 @@ QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList 
     QMap<QString, QStringList> byUser;
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT a.user FROM domains d JOIN accounts a ON a.id = d.account_id"
+    query.prepare(QStringLiteral("SELECT a.\"user\" FROM domains d JOIN accounts a ON a.id = d.account_id"
                                  " WHERE d.url = ?"));
     for (const QString &url : urls) {
         bind(query, url);
@@ -178,14 +183,14 @@ QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList 
 
 bool AccountStore::putAddress(qint64 accountId, const MonitoredAddress &address)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     QSqlQuery query(db.handle());
     return transaction.active() && insertAddress(query, accountId, address) && transaction.commit();
 }
 
 AccountStore::RemoveResult AccountStore::removeAddress(qint64 accountId, const QString &url)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (!transaction.active())
         return RemoveResult::Failed;
     QSqlQuery query(db.handle());
@@ -204,7 +209,9 @@ AccountStore::RemoveResult AccountStore::removeAddress(qint64 accountId, const Q
 
 bool AccountStore::replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ?"));
     bind(query, accountId);

@@ -73,7 +73,7 @@ qint64 seedAccount(LocalService &service, const AccountRecord &account)
     return service->accounts().save(account);
 }
 
-LocalService::LocalService()
+LocalService::LocalService(Backend backend) : scratch(backend)
 {
     options.webPort = 0;
     options.dataPort = 0;
