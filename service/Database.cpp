@@ -26,6 +26,25 @@ std::atomic<int> brokenConnections{0};
 // A server connection is opened again at most this often.
 constexpr qint64 kReconnectIntervalMs = 1000;
 
+// Whether a driver's server connection is broken (SQLite's never is).
+bool serverConnectionBroken(const QSqlDriver *driver)
+{
+    const QVariant driverHandle = driver ? driver->handle() : QVariant();
+    if (!driverHandle.isValid() || qstrcmp(driverHandle.typeName(), "PGconn*") != 0)
+        return false;
+    PGconn *connection = *static_cast<PGconn *const *>(driverHandle.constData());
+    return connection == nullptr || PQstatus(connection) == CONNECTION_BAD;
+}
+
+// A lost server is logged once, by the connection that notices it, not once
+// per statement that fails until it is back.
+void logFailure(const QString &what, const QSqlError &error, const QSqlDriver *driver)
+{
+    if (brokenConnections.load() > 0 || serverConnectionBroken(driver))
+        return;
+    ServiceLog::line(QStringLiteral("database: %1 failed: %2").arg(what, error.text()));
+}
+
 } // namespace
 
 void bind(QSqlQuery &query, const QVariant &value)
@@ -38,7 +57,7 @@ void bind(QSqlQuery &query, const QVariant &value)
 
 bool sqlFailed(const QString &context, const QSqlQuery &query)
 {
-    ServiceLog::line(QStringLiteral("database: %1 failed: %2").arg(context, query.lastError().text()));
+    logFailure(context, query.lastError(), query.driver());
     return false;
 }
 
@@ -120,13 +139,7 @@ bool Database::connectionLost() const
     if (sql->kind() != SqlDialect::Kind::Postgres || !QSqlDatabase::contains(name))
         return false;
     const QSqlDatabase db = QSqlDatabase::database(name, false);
-    if (!db.isOpen())
-        return true;
-    const QVariant driverHandle = db.driver()->handle();
-    if (!driverHandle.isValid() || qstrcmp(driverHandle.typeName(), "PGconn*") != 0)
-        return false;
-    PGconn *connection = *static_cast<PGconn *const *>(driverHandle.constData());
-    return connection == nullptr || PQstatus(connection) == CONNECTION_BAD;
+    return !db.isOpen() || serverConnectionBroken(db.driver());
 }
 
 bool Database::reconnect() const
@@ -232,7 +245,7 @@ Transaction::Transaction(const Database &db) : database(db), connection(db.handl
 {
     running = connection.transaction();
     if (!running) {
-        ServiceLog::line(QStringLiteral("database: begin failed: %1").arg(connection.lastError().text()));
+        logFailure(QStringLiteral("begin"), connection.lastError(), connection.driver());
         return;
     }
     ++database.transactions;
@@ -259,7 +272,7 @@ bool Transaction::commit()
     end();
     if (connection.commit())
         return true;
-    ServiceLog::line(QStringLiteral("database: commit failed: %1").arg(connection.lastError().text()));
+    logFailure(QStringLiteral("commit"), connection.lastError(), connection.driver());
     connection.rollback();
     return false;
 }

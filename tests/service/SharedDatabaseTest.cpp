@@ -172,4 +172,5 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
     EXPECT_EQ(log.matching(QStringLiteral("connection to the server lost")).size(), 1)
         << log.lines().join('\n').toStdString();
     EXPECT_EQ(log.matching(QStringLiteral("connected to the server again")).size(), 1);
+    EXPECT_EQ(log.matching(QStringLiteral(" failed: ")).size(), 0) << "not one line per failed statement";
 }

@@ -5,6 +5,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <future>
+
+#include "platform/ThreadHandoff.h"
+
 class TcpRelayWorker : public QObject {
 public:
     // The server is a child, so that it moves to the relay's thread too.
@@ -56,12 +60,27 @@ private:
     QList<QPointer<QTcpSocket>> sockets;
 };
 
+namespace {
+
+// Runs work on the worker's thread and waits for it: the wait is a future's,
+// which the thread checker sees (unlike Qt's blocking queued call).
+template <class Work> void runOn(TcpRelayWorker *worker, Work &&work)
+{
+    std::promise<void> done;
+    platform::postQueued(worker, [&] {
+        work();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+} // namespace
+
 TcpRelay::TcpRelay(quint16 targetPort) : worker(std::make_unique<TcpRelayWorker>(targetPort))
 {
     worker->moveToThread(&thread);
     thread.start();
-    QMetaObject::invokeMethod(
-        worker.get(), [this] { listening = worker->listen(0); }, Qt::BlockingQueuedConnection);
+    runOn(worker.get(), [this] { listening = worker->listen(0); });
 }
 
 TcpRelay::~TcpRelay()
@@ -76,14 +95,12 @@ TcpRelay::~TcpRelay()
 
 void TcpRelay::cut()
 {
-    QMetaObject::invokeMethod(
-        worker.get(), [this] { worker->cut(); }, Qt::BlockingQueuedConnection);
+    runOn(worker.get(), [this] { worker->cut(); });
 }
 
 bool TcpRelay::restore()
 {
     quint16 got = 0;
-    QMetaObject::invokeMethod(
-        worker.get(), [this, &got] { got = worker->listen(listening); }, Qt::BlockingQueuedConnection);
+    runOn(worker.get(), [this, &got] { got = worker->listen(listening); });
     return got == listening;
 }
