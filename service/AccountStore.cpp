@@ -32,8 +32,10 @@ AccountStore::AccountStore(Database &db) : db(db)
 {
 }
 
-std::optional<AccountRecord> AccountStore::account(const QString &user) const
+std::optional<AccountRecord> AccountStore::account(const QString &user, bool *failed) const
 {
+    if (failed)
+        *failed = false;
     QSqlQuery query(db.handle());
     query.prepare(
         QStringLiteral("SELECT id, \"user\", password, qq, mailbox, notice, link_url, page_url, created"
@@ -41,6 +43,8 @@ std::optional<AccountRecord> AccountStore::account(const QString &user) const
     bind(query, user);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("read account"), query);
+        if (failed)
+            *failed = true;
         return std::nullopt;
     }
     if (!query.next())
@@ -72,9 +76,15 @@ bool AccountStore::passwordMatches(const QString &stored, const QString &passwor
     return PasswordHash::matches(stored, password);
 }
 
-std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password) const
+std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password,
+                                                  bool *failed) const
 {
-    std::optional<AccountRecord> a = account(user);
+    bool unread = false;
+    std::optional<AccountRecord> a = account(user, &unread);
+    if (failed)
+        *failed = unread;
+    if (unread)
+        return std::nullopt;
     if (!passwordMatches(a ? a->password : QString(), password, db.passwords()))
         return std::nullopt;
     return a;

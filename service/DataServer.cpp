@@ -259,31 +259,41 @@ void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
     // and runs beside the event loop, so a crowd logging in at once (say
     // after a restart) delays nobody else.
     const bool check = allowed && !user.isEmpty();
-    const std::optional<AccountRecord> account = check ? accounts.account(user) : std::nullopt;
+    bool unread = false;
+    const std::optional<AccountRecord> account = check ? accounts.account(user, &unread) : std::nullopt;
+    if (unread) {
+        finishLogIn(c, user, LoginOutcome::StoreFailed);
+        return;
+    }
     const QString stored = account ? account->password : QString();
     const PasswordHash hash = accounts.passwordHash();
     runOffLoop(c, [this, user, password, allowed, check, stored, hash](AdStore &) -> Answer {
         const bool ok = check && AccountStore::passwordMatches(stored, password, hash);
-        return [this, user, allowed, ok](DataConnection &c) { finishLogIn(c, user, allowed, ok); };
+        const LoginOutcome outcome = ok        ? LoginOutcome::Accepted
+                                     : allowed ? LoginOutcome::Refused
+                                               : LoginOutcome::HeldBack;
+        return [this, user, outcome](DataConnection &c) { finishLogIn(c, user, outcome); };
     });
 }
 
-void DataServer::finishLogIn(DataConnection &c, const QString &user, bool allowed, bool ok)
+void DataServer::finishLogIn(DataConnection &c, const QString &user, LoginOutcome outcome)
 {
+    const bool ok = outcome == LoginOutcome::Accepted;
     if (ok)
         throttle.succeeded(user);
-    else if (allowed)
+    else if (outcome == LoginOutcome::Refused)
         throttle.failed(user, c.address());
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
-    ack.body.set_info(utf8(ok        ? QStringLiteral("登录成功")
-                           : allowed ? QStringLiteral("用户名或密码错误")
-                                     : QStringLiteral("登录失败次数过多，请稍后再试")));
+    static const QString kInfo[] = {QStringLiteral("登录成功"), QStringLiteral("用户名或密码错误"),
+                                    QStringLiteral("登录失败次数过多，请稍后再试"),
+                                    QStringLiteral("服务器繁忙，请稍后再试")};
+    static const QString kLogged[] = {QStringLiteral("accepted"), QStringLiteral("refused"),
+                                      QStringLiteral("held back"),
+                                      QStringLiteral("not checked: the database cannot be read")};
+    ack.body.set_info(utf8(kInfo[int(outcome)]));
     c.setUser(ok ? user : QString());
-    c.log(QStringLiteral("login %1 %2")
-              .arg(ServiceLog::value(user), ok        ? QStringLiteral("accepted")
-                                            : allowed ? QStringLiteral("refused")
-                                                      : QStringLiteral("held back")));
+    c.log(QStringLiteral("login %1 %2").arg(ServiceLog::value(user), kLogged[int(outcome)]));
     c.send(ack);
     if (ok)
         c.sendFrame(adsChangeFrame(user, {}));

@@ -67,7 +67,9 @@ private:
     // Runs work on a search thread if there are any, holding the
     // connection's next frames until its answer has gone out.
     void runOffLoop(DataConnection &connection, std::function<Answer(AdStore &)> work);
-    void finishLogIn(DataConnection &connection, const QString &user, bool allowed, bool ok);
+    // In the order of the texts the client is sent.
+    enum class LoginOutcome { Accepted, Refused, HeldBack, StoreFailed };
+    void finishLogIn(DataConnection &connection, const QString &user, LoginOutcome outcome);
 
     AccountStore &accounts;
     AdStore &ads;

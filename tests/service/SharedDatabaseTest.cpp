@@ -134,6 +134,23 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
 
     relay.cut();
     EXPECT_FALSE(add(QStringLiteral("http://www.during.example"))) << "refused, not acknowledged";
+    // Logins in the outage are refused as the server's trouble, and not
+    // counted against the name.
+    const auto tryLogIn = [&] {
+        DataClient other(behindRelay->dataPort());
+        EXPECT_NE(other.next<MsgConnected>(), nullptr);
+        MsgUserLoginReq login;
+        login.body.set_username("alice");
+        login.body.set_password("secret1");
+        other.send(login);
+        return other.next<MsgUserLoginAck>(10000);
+    };
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const auto ack = tryLogIn();
+        ASSERT_NE(ack, nullptr);
+        EXPECT_NE(ack->body.code(), 0);
+        EXPECT_EQ(QString::fromStdString(ack->body.info()), QStringLiteral("服务器繁忙，请稍后再试"));
+    }
     MsgUserSearchAdsReq search;
     search.body.set_key("雷霆");
     search.body.set_index(1);
@@ -149,6 +166,9 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
     // It recovers by itself: the next writes are acknowledged again.
     EXPECT_TRUE(ServiceTest::waitFor([&] { return add(QStringLiteral("http://www.after.example")); }, 15000));
     ASSERT_NE(client.next<MsgUserAdsChangeNtf>(5000), nullptr);
+    const auto back = tryLogIn();
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->body.code(), 0) << "not held back for the outage's attempts";
 
     // Listening again: a change written through another instance reaches
     // this instance's client.
