@@ -106,10 +106,7 @@ TEST_F(DataServerTest, LoginIsFollowedByTheAdsOfTheMonitoredAddresses)
 {
     DataClient client(service->dataPort());
     ASSERT_NE(client.next<MsgConnected>(), nullptr);
-    MsgUserLoginReq req;
-    req.body.set_username("alice");
-    req.body.set_password("secret1");
-    client.send(req);
+    client.sendLogIn(QStringLiteral("alice"), QStringLiteral("secret1"));
     const auto ack = client.next<MsgUserLoginAck>();
     ASSERT_NE(ack, nullptr);
     EXPECT_EQ(ack->body.code(), 0);

@@ -139,10 +139,7 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
     const auto tryLogIn = [&] {
         DataClient other(behindRelay->dataPort());
         EXPECT_NE(other.next<MsgConnected>(), nullptr);
-        MsgUserLoginReq login;
-        login.body.set_username("alice");
-        login.body.set_password("secret1");
-        other.send(login);
+        other.sendLogIn(QStringLiteral("alice"), QStringLiteral("secret1"));
         return other.next<MsgUserLoginAck>(10000);
     };
     for (int attempt = 0; attempt < 5; ++attempt) {

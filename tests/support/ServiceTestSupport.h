@@ -114,6 +114,8 @@ public:
     std::unique_ptr<MsgHeader> take(int type, int timeoutMs);
     // Types received and not yet taken, in order.
     std::vector<int> pendingTypes();
+    // Sends a login request (after the greeting).
+    void sendLogIn(const QString &user, const QString &password);
     // Greeting, login and the notification that follows a good login.
     bool logIn(const QString &user, const QString &password);
 
