@@ -115,12 +115,12 @@ bool Database::openConnection()
     return configure();
 }
 
-bool Database::configure() const
+bool Database::configure()
 {
     QSqlQuery query(QSqlDatabase::database(name, false));
     for (const QString &statement : sql->sessionStatements()) {
         if (!query.exec(statement)) {
-            const_cast<Database *>(this)->error = query.lastError().text();
+            error = query.lastError().text();
             return false;
         }
     }

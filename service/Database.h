@@ -61,7 +61,7 @@ private:
     friend class Transaction;
 
     bool openConnection();
-    bool configure() const;
+    bool configure();
     bool upgrade(int targetVersion);
 
     PasswordHash hash;
