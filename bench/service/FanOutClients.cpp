@@ -50,7 +50,7 @@ FanOutClients::~FanOutClients()
 void FanOutClients::expectNotification()
 {
     for (const auto &c : states)
-        c->notified = false;
+        c->notified = false; // all opened: settled() held
     arrivals = 0;
     armed = true;
 }
