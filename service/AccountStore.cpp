@@ -26,6 +26,19 @@ bool insertAddress(QSqlQuery &query, qint64 accountId, const MonitoredAddress &a
     return query.exec() || sqlFailed(QStringLiteral("store address"), query);
 }
 
+// The address in the row's columns from `first` on: url, remind_type, remark,
+// publishing, jinminhou.
+MonitoredAddress readAddress(const QSqlQuery &query, int first)
+{
+    MonitoredAddress a;
+    a.url = query.value(first).toString();
+    a.remindType = query.value(first + 1).toString();
+    a.remark = query.value(first + 2).toString();
+    a.publishing = query.value(first + 3).toString();
+    a.jinminhou = query.value(first + 4).toInt();
+    return a;
+}
+
 } // namespace
 
 AccountStore::AccountStore(Database &db) : db(db)
@@ -157,14 +170,32 @@ QList<MonitoredAddress> AccountStore::addresses(qint64 accountId) const
     bind(query, accountId);
     if (!query.exec())
         return sqlFailed(QStringLiteral("read addresses"), query), out;
-    while (query.next()) {
-        MonitoredAddress a;
-        a.url = query.value(0).toString();
-        a.remindType = query.value(1).toString();
-        a.remark = query.value(2).toString();
-        a.publishing = query.value(3).toString();
-        a.jinminhou = query.value(4).toInt();
-        out.append(a);
+    while (query.next())
+        out.append(readAddress(query, 0));
+    return out;
+}
+
+std::optional<QHash<QString, QList<MonitoredAddress>>>
+AccountStore::addressesOf(const QStringList &users) const
+{
+    // Bound values per statement stay far below what either database takes.
+    constexpr qsizetype kUsersPerRead = 500;
+    QHash<QString, QList<MonitoredAddress>> out;
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    for (qsizetype from = 0; from < users.size(); from += kUsersPerRead) {
+        const QStringList some = users.mid(from, kUsersPerRead);
+        query.prepare(
+            QStringLiteral("SELECT a.\"user\", d.url, d.remind_type, d.remark, d.publishing, d.jinminhou"
+                           " FROM domains d JOIN accounts a ON a.id = d.account_id"
+                           " WHERE a.\"user\" IN (%1) ORDER BY d.id")
+                .arg(QStringList(some.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+        for (const QString &user : some)
+            bind(query, user);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("read addresses"), query), std::nullopt;
+        while (query.next())
+            out[query.value(0).toString()].append(readAddress(query, 1));
     }
     return out;
 }

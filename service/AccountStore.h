@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -41,6 +42,9 @@ public:
     qint64 save(const AccountRecord &account);
 
     QList<MonitoredAddress> addresses(qint64 accountId) const;
+    // Every address of each of these users, in one read for them all; nullopt
+    // when the database could not be read.
+    std::optional<QHash<QString, QList<MonitoredAddress>>> addressesOf(const QStringList &users) const;
     // Users that monitor at least one of the urls, with the urls of each.
     QList<std::pair<QString, QStringList>> watchers(const QStringList &urls) const;
     // Stores the address under its url, replacing the settings of the same url.

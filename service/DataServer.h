@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -58,6 +59,10 @@ private:
     void forget(DataConnection *connection);
     // Encoded notification for a user, or empty when the user is unknown.
     QByteArray adsChangeFrame(const QString &user, const QStringList &changedUrls) const;
+    // The logged-in connections of each user.
+    QHash<QString, QList<DataConnection *>> connectionsByUser() const;
+    void sendChange(const QList<DataConnection *> &to, const QString &user, const QStringList &changedUrls,
+                    const QByteArray &frame);
     void handleFrame(DataConnection &connection, const char *frame, int length);
     void logIn(DataConnection &connection, const MsgUserLoginReq &req);
     void sendCatalogue(DataConnection &connection);

@@ -161,7 +161,9 @@ public:
     {
         return {QStringLiteral("CREATE INDEX ads_text ON ads USING gin (search_text gin_trgm_ops)"),
                 QStringLiteral("ALTER TABLE ads ENABLE TRIGGER ads_announce_insert"),
-                QStringLiteral("SELECT pg_notify('kestrel_ads', '')")};
+                // The planner's figures for the new rows (it guessed a
+                // hundred matches where there were tens of thousands).
+                QStringLiteral("ANALYZE ads"), QStringLiteral("SELECT pg_notify('kestrel_ads', '')")};
     }
     QStringList snapshotStatements() const override
     {
