@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "service/Database.h"
+#include "service/SqlDialect.h"
 
 namespace {
 
@@ -25,20 +26,38 @@ bool insertAddress(QSqlQuery &query, qint64 accountId, const MonitoredAddress &a
     return query.exec() || sqlFailed(QStringLiteral("store address"), query);
 }
 
+// The address in the row's columns from `first` on: url, remind_type, remark,
+// publishing, jinminhou.
+MonitoredAddress readAddress(const QSqlQuery &query, int first)
+{
+    MonitoredAddress a;
+    a.url = query.value(first).toString();
+    a.remindType = query.value(first + 1).toString();
+    a.remark = query.value(first + 2).toString();
+    a.publishing = query.value(first + 3).toString();
+    a.jinminhou = query.value(first + 4).toInt();
+    return a;
+}
+
 } // namespace
 
 AccountStore::AccountStore(Database &db) : db(db)
 {
 }
 
-std::optional<AccountRecord> AccountStore::account(const QString &user) const
+std::optional<AccountRecord> AccountStore::account(const QString &user, bool *failed) const
 {
+    if (failed)
+        *failed = false;
     QSqlQuery query(db.handle());
-    query.prepare(QStringLiteral("SELECT id, user, password, qq, mailbox, notice, link_url, page_url, created"
-                                 " FROM accounts WHERE user = ?"));
+    query.prepare(
+        QStringLiteral("SELECT id, \"user\", password, qq, mailbox, notice, link_url, page_url, created"
+                       " FROM accounts WHERE \"user\" = ?"));
     bind(query, user);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("read account"), query);
+        if (failed)
+            *failed = true;
         return std::nullopt;
     }
     if (!query.next())
@@ -70,9 +89,15 @@ bool AccountStore::passwordMatches(const QString &stored, const QString &passwor
     return PasswordHash::matches(stored, password);
 }
 
-std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password) const
+std::optional<AccountRecord> AccountStore::verify(const QString &user, const QString &password,
+                                                  bool *failed) const
 {
-    std::optional<AccountRecord> a = account(user);
+    bool unread = false;
+    std::optional<AccountRecord> a = account(user, &unread);
+    if (failed)
+        *failed = unread;
+    if (unread)
+        return std::nullopt;
     if (!passwordMatches(a ? a->password : QString(), password, db.passwords()))
         return std::nullopt;
     return a;
@@ -82,13 +107,16 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
                                                 const QString &qq, qint64 now)
 {
     const QString stored = db.passwords().make(password);
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (stored.isEmpty() || !transaction.active())
         return CreateResult::Failed;
     QSqlQuery query(db.handle());
-    query.prepare(QStringLiteral("INSERT INTO accounts (user, password, qq, mailbox, created)"
+    // Where names are unique regardless of case, two instances taking
+    // "Demo" and "demo" at once leave one of them a conflict, not an error.
+    query.prepare(QStringLiteral("INSERT INTO accounts (\"user\", password, qq, mailbox, created)"
                                  " SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS"
-                                 " (SELECT 1 FROM accounts WHERE user = ? COLLATE NOCASE)"));
+                                 " (SELECT 1 FROM accounts WHERE %1) ON CONFLICT DO NOTHING")
+                      .arg(db.dialect().sameUserName()));
     bind(query, user);
     bind(query, stored);
     bind(query, qq);
@@ -108,14 +136,14 @@ AccountStore::CreateResult AccountStore::create(const QString &user, const QStri
 qint64 AccountStore::save(const AccountRecord &a)
 {
     const QString password = PasswordHash::isHash(a.password) ? a.password : db.passwords().make(a.password);
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (password.isEmpty() || !transaction.active())
         return 0;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral(
-        "INSERT INTO accounts (user, password, qq, mailbox, notice, link_url, page_url, created)"
+        "INSERT INTO accounts (\"user\", password, qq, mailbox, notice, link_url, page_url, created)"
         " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
-        " ON CONFLICT (user) DO UPDATE SET password = excluded.password,"
+        " ON CONFLICT (\"user\") DO UPDATE SET password = excluded.password,"
         " qq = excluded.qq, mailbox = excluded.mailbox, notice = excluded.notice,"
         " link_url = excluded.link_url, page_url = excluded.page_url"));
     for (const QVariant &v :
@@ -124,7 +152,7 @@ qint64 AccountStore::save(const AccountRecord &a)
         bind(query, v);
     if (!query.exec())
         return sqlFailed(QStringLiteral("save account"), query), 0;
-    query.prepare(QStringLiteral("SELECT id FROM accounts WHERE user = ?"));
+    query.prepare(QStringLiteral("SELECT id FROM accounts WHERE \"user\" = ?"));
     bind(query, a.user);
     if (!query.exec() || !query.next())
         return sqlFailed(QStringLiteral("save account"), query), 0;
@@ -142,14 +170,32 @@ QList<MonitoredAddress> AccountStore::addresses(qint64 accountId) const
     bind(query, accountId);
     if (!query.exec())
         return sqlFailed(QStringLiteral("read addresses"), query), out;
-    while (query.next()) {
-        MonitoredAddress a;
-        a.url = query.value(0).toString();
-        a.remindType = query.value(1).toString();
-        a.remark = query.value(2).toString();
-        a.publishing = query.value(3).toString();
-        a.jinminhou = query.value(4).toInt();
-        out.append(a);
+    while (query.next())
+        out.append(readAddress(query, 0));
+    return out;
+}
+
+std::optional<QHash<QString, QList<MonitoredAddress>>>
+AccountStore::addressesOf(const QStringList &users) const
+{
+    // Bound values per statement stay far below what either database takes.
+    constexpr qsizetype kUsersPerRead = 500;
+    QHash<QString, QList<MonitoredAddress>> out;
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    for (qsizetype from = 0; from < users.size(); from += kUsersPerRead) {
+        const QStringList some = users.mid(from, kUsersPerRead);
+        query.prepare(
+            QStringLiteral("SELECT a.\"user\", d.url, d.remind_type, d.remark, d.publishing, d.jinminhou"
+                           " FROM domains d JOIN accounts a ON a.id = d.account_id"
+                           " WHERE a.\"user\" IN (%1) ORDER BY d.id")
+                .arg(QStringList(some.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+        for (const QString &user : some)
+            bind(query, user);
+        if (!query.exec())
+            return sqlFailed(QStringLiteral("read addresses"), query), std::nullopt;
+        while (query.next())
+            out[query.value(0).toString()].append(readAddress(query, 1));
     }
     return out;
 }
@@ -159,7 +205,7 @@ QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList 
     QMap<QString, QStringList> byUser;
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT a.user FROM domains d JOIN accounts a ON a.id = d.account_id"
+    query.prepare(QStringLiteral("SELECT a.\"user\" FROM domains d JOIN accounts a ON a.id = d.account_id"
                                  " WHERE d.url = ?"));
     for (const QString &url : urls) {
         bind(query, url);
@@ -178,14 +224,14 @@ QList<std::pair<QString, QStringList>> AccountStore::watchers(const QStringList 
 
 bool AccountStore::putAddress(qint64 accountId, const MonitoredAddress &address)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     QSqlQuery query(db.handle());
     return transaction.active() && insertAddress(query, accountId, address) && transaction.commit();
 }
 
 AccountStore::RemoveResult AccountStore::removeAddress(qint64 accountId, const QString &url)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
     if (!transaction.active())
         return RemoveResult::Failed;
     QSqlQuery query(db.handle());
@@ -204,7 +250,9 @@ AccountStore::RemoveResult AccountStore::removeAddress(qint64 accountId, const Q
 
 bool AccountStore::replaceAddresses(qint64 accountId, const QList<MonitoredAddress> &addresses)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("DELETE FROM domains WHERE account_id = ?"));
     bind(query, accountId);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -18,8 +19,10 @@ public:
 
     explicit AccountStore(Database &db);
 
-    // The account as stored: its password field holds the hash.
-    std::optional<AccountRecord> account(const QString &user) const;
+    // The account as stored: its password field holds the hash. When the
+    // database could not be read, nullopt with *failed set (a store that
+    // cannot answer is not an unknown user).
+    std::optional<AccountRecord> account(const QString &user, bool *failed = nullptr) const;
     // How new passwords are stored.
     const PasswordHash &passwordHash() const;
     // The check of a password against the stored value of an account (empty
@@ -27,8 +30,10 @@ public:
     // password. Touches no database, so any thread may run it.
     static bool passwordMatches(const QString &stored, const QString &password, const PasswordHash &hash);
     // The account when the password is its own; nullopt for a wrong password
-    // or an unknown user, which take the same time.
-    std::optional<AccountRecord> verify(const QString &user, const QString &password) const;
+    // or an unknown user, which take the same time, or with *failed set when
+    // the database could not be read.
+    std::optional<AccountRecord> verify(const QString &user, const QString &password,
+                                        bool *failed = nullptr) const;
     // A new account with the default mailbox of its QQ number. A name that
     // differs from an existing one only in letter case counts as existing.
     CreateResult create(const QString &user, const QString &password, const QString &qq, qint64 now);
@@ -37,6 +42,9 @@ public:
     qint64 save(const AccountRecord &account);
 
     QList<MonitoredAddress> addresses(qint64 accountId) const;
+    // Every address of each of these users, in one read for them all; nullopt
+    // when the database could not be read.
+    std::optional<QHash<QString, QList<MonitoredAddress>>> addressesOf(const QStringList &users) const;
     // Users that monitor at least one of the urls, with the urls of each.
     QList<std::pair<QString, QStringList>> watchers(const QStringList &urls) const;
     // Stores the address under its url, replacing the settings of the same url.

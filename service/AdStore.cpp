@@ -34,17 +34,6 @@ QString placeholders(qsizetype n)
     return marks.join(QLatin1Char(','));
 }
 
-// Longest list of index terms a short term is looked up by; a term that
-// begins more of them is checked on every row instead.
-constexpr int kMaxShortTermExpansion = 1000;
-
-QString quotedPhrase(const QString &text)
-{
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 qint64 offsetOf(int page)
 {
     return qint64(page) * AdStore::kPageSize;
@@ -52,68 +41,38 @@ qint64 offsetOf(int page)
 
 } // namespace
 
-// A WHERE clause over ads aliased "a" with its bound values in order.
+// A WHERE clause over ads aliased "a" with its bound values in order: the
+// text conditions first.
 struct AdStore::Filter {
+    AdTextFilter text;
     QStringList conditions;
     QVariantList values;
 
     QString where() const
     {
-        return conditions.isEmpty() ? QString()
-                                    : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+        const QStringList all = text.conditions + conditions;
+        return all.isEmpty() ? QString() : QStringLiteral(" WHERE ") + all.join(QStringLiteral(" AND "));
     }
     void bind(QSqlQuery &query) const
     {
-        for (const QVariant &v : values)
+        for (const QVariant &v : text.values + values)
             ::bind(query, v);
     }
-    // The text index's MATCH is the only condition.
-    bool indexOnly() const { return conditions.size() == 1 && byIndex; }
-
-    bool byIndex = false;   // terms go through the text index (the first value)
-    bool scansText = false; // some term is looked for in every row's text
-    bool impossible = false;
+    bool byIndex() const { return !text.idsStatement.isEmpty(); }
+    bool scansText() const { return text.scansText; }
+    bool impossible() const { return text.impossible; }
+    // The text index's answer is the whole answer.
+    bool indexOnly() const { return conditions.isEmpty() && byIndex() && !scansText(); }
 };
 
 AdStore::AdStore(Database &db, std::shared_ptr<AdSearchCache> cache) : db(db), searchCache(std::move(cache))
 {
 }
 
-// The text index holds every three characters of an ad's text, which ends in
-// a blank: whatever one or two characters it contains begin one of them. So
-// terms of three characters and more are looked up as they are, shorter ones
-// by the index terms they begin, and only when there are too many of those
-// checked on every row (as every term is without the index).
 AdStore::Filter AdStore::adFilter(const AdQuery &q, bool useIndex) const
 {
     Filter f;
-    QStringList phrases;
-    for (const QString &term : q.terms) {
-        if (useIndex && term.toUcs4().size() >= 3) {
-            phrases.append(quotedPhrase(term));
-            continue;
-        }
-        const std::optional<QStringList> expansion =
-            useIndex ? indexTermsStartingWith(term) : std::optional<QStringList>();
-        if (expansion && expansion->isEmpty()) {
-            f.conditions.append(QStringLiteral("0")); // in no ad's text
-            f.impossible = true;
-        } else if (expansion && expansion->size() <= kMaxShortTermExpansion) {
-            QStringList any;
-            for (const QString &t : *expansion)
-                any.append(quotedPhrase(t));
-            phrases.append(QLatin1Char('(') + any.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
-        } else {
-            f.conditions.append(QStringLiteral("instr(a.search_text, ?) > 0"));
-            f.values.append(term);
-            f.scansText = true;
-        }
-    }
-    if (!phrases.isEmpty()) {
-        f.conditions.prepend(QStringLiteral("a.id IN (SELECT rowid FROM ads_fts WHERE ads_fts MATCH ?)"));
-        f.values.prepend(phrases.join(QStringLiteral(" AND ")));
-        f.byIndex = true;
-    }
+    f.text = db.dialect().adTextFilter(db.handle(), q.terms, useIndex);
     for (const QList<QDate> &days : q.days) {
         f.conditions.append(
             QStringLiteral("a.open_day IN (%1)").arg(placeholders(std::max<qsizetype>(days.size(), 1))));
@@ -134,26 +93,6 @@ AdStore::Filter AdStore::adFilter(const AdQuery &q, bool useIndex) const
     return f;
 }
 
-std::optional<QStringList> AdStore::indexTermsStartingWith(const QString &term) const
-{
-    QSqlQuery query(db.handle());
-    query.setForwardOnly(true);
-    // The index's own term list, seen through a per-connection table.
-    if (!query.exec(QStringLiteral(
-            "CREATE VIRTUAL TABLE IF NOT EXISTS temp.ads_terms USING fts5vocab(main, ads_fts, row)")))
-        return std::nullopt;
-    query.prepare(QStringLiteral("SELECT term FROM temp.ads_terms WHERE term >= ? AND term <= ? LIMIT ?"));
-    bind(query, term);
-    bind(query, term + QString::fromUcs4(U"\U0010FFFF", 1));
-    bind(query, kMaxShortTermExpansion + 1);
-    if (!query.exec())
-        return std::nullopt;
-    QStringList terms;
-    while (query.next())
-        terms.append(query.value(0).toString());
-    return terms;
-}
-
 QString AdStore::domainOf(const QString &url)
 {
     const QUrl parsed = QUrl::fromUserInput(url);
@@ -163,7 +102,9 @@ QString AdStore::domainOf(const QString &url)
 
 bool AdStore::replaceSites(const QList<SiteRecord> &sites)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     if (!query.exec(QStringLiteral("DELETE FROM sites")))
         return sqlFailed(QStringLiteral("replace sites"), query);
@@ -209,10 +150,11 @@ QList<SiteRecord> AdStore::catalogue() const
 bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change,
                         const std::vector<qint64> &freeIds)
 {
-    // A null id lets SQLite give the next one.
-    query.prepare(
-        QStringLiteral("INSERT INTO ads (id, game_web, site, ad_name, ip, open_day, open_slot, open_time,"
-                       " other_info, ad_count, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    query.prepare(QStringLiteral("INSERT INTO ads (id, game_web, site, ad_name, ip, open_day, open_slot,"
+                                 " open_time, other_info, ad_count, search_text)"
+                                 " VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(db.dialect().adIdOrNew()) +
+                  QLatin1String(change ? " RETURNING id" : ""));
     size_t reused = 0;
     for (const AdRecord &ad : ads) {
         query.addBindValue(reused < freeIds.size() ? QVariant(freeIds[reused++])
@@ -224,27 +166,35 @@ bool AdStore::insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *
             bind(query, v);
         if (!query.exec())
             return sqlFailed(QStringLiteral("insert ad"), query);
-        if (change)
-            change->added.emplace_back(query.lastInsertId().toLongLong(), ad);
+        if (change) {
+            if (!query.next())
+                return sqlFailed(QStringLiteral("insert ad"), query);
+            change->added.emplace_back(query.value(0).toLongLong(), ad);
+        }
     }
+    // A returning statement stays open until told, and holds up the commit.
+    query.finish();
     return true;
 }
 
 bool AdStore::loadAds(const std::function<QList<AdRecord>()> &nextBatch)
 {
     searchCache->clear();
-    // The text index is built once at the end, several times faster than row
-    // by row through its insert trigger; one transaction keeps both in step.
-    Transaction transaction(db.handle());
+    // The text index is built once at the end; one transaction keeps it in
+    // step with the ads.
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
-    if (!query.exec(QStringLiteral("DROP TRIGGER ads_fts_insert")))
-        return sqlFailed(QStringLiteral("load ads"), query);
+    for (const QString &sql : db.dialect().bulkLoadBegin()) {
+        if (!query.exec(sql))
+            return sqlFailed(QStringLiteral("load ads"), query);
+    }
     for (QList<AdRecord> batch = nextBatch(); !batch.isEmpty(); batch = nextBatch()) {
         if (!insertAds(query, batch, nullptr))
             return false;
     }
-    for (const QString &sql :
-         {QStringLiteral("INSERT INTO ads_fts(ads_fts) VALUES ('rebuild')"), Schema::ftsInsertTrigger()}) {
+    for (const QString &sql : db.dialect().bulkLoadEnd()) {
         if (!query.exec(sql))
             return sqlFailed(QStringLiteral("load ads"), query);
     }
@@ -255,7 +205,9 @@ bool AdStore::loadAds(const std::function<QList<AdRecord>()> &nextBatch)
 
 bool AdStore::addAds(const QList<AdRecord> &ads)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     AdChange change;
     if (!insertAds(query, ads, &change) || !transaction.commit())
@@ -266,7 +218,9 @@ bool AdStore::addAds(const QList<AdRecord> &ads)
 
 bool AdStore::replaceAdsOf(const QString &gameWeb, const QList<AdRecord> &ads)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     AdChange change;
     query.setForwardOnly(true);
@@ -353,7 +307,9 @@ int AdStore::adCount() const
 
 bool AdStore::addForwards(const QList<ForwardRecord> &rows)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO forwards (main_url, main_domain, forward_url, forward_domain,"
                                  " update_time) VALUES (?, ?, ?, ?, ?)"));
@@ -368,7 +324,9 @@ bool AdStore::addForwards(const QList<ForwardRecord> &rows)
 
 bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 {
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     query.prepare(QStringLiteral("INSERT INTO his_ads (game_web, game_domain, site, open_time, ad_count)"
                                  " VALUES (?, ?, ?, ?, ?)"));
@@ -385,7 +343,9 @@ bool AdStore::addHistory(const QList<HistoryRecord> &rows)
 bool AdStore::clear()
 {
     searchCache->clear();
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     if (!emptyAds(query))
         return false;
@@ -401,7 +361,9 @@ bool AdStore::clear()
 bool AdStore::clearAds()
 {
     searchCache->clear();
-    Transaction transaction(db.handle());
+    Transaction transaction(db);
+    if (!transaction.active())
+        return false;
     QSqlQuery query(db.handle());
     const bool emptied = emptyAds(query) && transaction.commit();
     searchCache->clear();
@@ -410,11 +372,7 @@ bool AdStore::clearAds()
 
 bool AdStore::emptyAds(QSqlQuery &query)
 {
-    // The text index is emptied at once rather than row by row through its
-    // delete trigger, which for a million ads takes minutes.
-    for (const QString &sql :
-         {QStringLiteral("DROP TRIGGER IF EXISTS ads_fts_delete"), QStringLiteral("DELETE FROM ads"),
-          QStringLiteral("INSERT INTO ads_fts(ads_fts) VALUES ('delete-all')"), Schema::ftsDeleteTrigger()}) {
+    for (const QString &sql : db.dialect().emptyAdsStatements()) {
         if (!query.exec(sql))
             return sqlFailed(QStringLiteral("empty ads"), query);
     }
@@ -471,8 +429,11 @@ qint64 AdStore::dataVersion() const
 {
     // Commits of this connection do not move it: the writers below empty
     // the cache themselves.
+    const QString statement = db.dialect().dataVersionStatement();
+    if (statement.isEmpty())
+        return 0;
     QSqlQuery query(db.handle());
-    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+    if (!query.exec(statement) || !query.next())
         return -1;
     return query.value(0).toLongLong();
 }
@@ -493,14 +454,14 @@ bool AdStore::prepareGroups() const
 std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
 {
     const Filter filter = adFilter(q, true);
-    if (filter.impossible)
+    if (filter.impossible())
         return AdMatches();
-    if (!filter.scansText && (searchCache->groups().ready() || prepareGroups())) {
+    if (!filter.scansText() && (searchCache->groups().ready() || prepareGroups())) {
         // The text index gives the candidates (every ad when there are no
         // terms); days, marks and sites are checked and counted in memory.
         std::optional<std::vector<qint64>> candidates;
-        if (filter.byIndex) {
-            candidates = idsFromIndex(filter.values.first().toString());
+        if (filter.byIndex()) {
+            candidates = idsFromIndex(filter.text);
             if (!candidates)
                 return std::nullopt;
         }
@@ -510,12 +471,13 @@ std::optional<AdMatches> AdStore::findMatches(const AdQuery &q) const
     return matchesByStatements(filter);
 }
 
-std::optional<std::vector<qint64>> AdStore::idsFromIndex(const QString &match) const
+std::optional<std::vector<qint64>> AdStore::idsFromIndex(const AdTextFilter &text) const
 {
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid FROM ads_fts WHERE ads_fts MATCH ? ORDER BY rowid"));
-    bind(query, match);
+    query.prepare(text.idsStatement);
+    for (const QVariant &v : text.idsValues)
+        bind(query, v);
     if (!query.exec()) {
         sqlFailed(QStringLiteral("search ads"), query);
         return std::nullopt;
@@ -529,13 +491,19 @@ std::optional<std::vector<qint64>> AdStore::idsFromIndex(const QString &match) c
 std::optional<AdMatches> AdStore::matchesByStatements(const Filter &filter) const
 {
     // One snapshot for the ids and the counts, so that they agree.
-    Transaction snapshot(db.handle());
+    Transaction snapshot(db);
+    if (!snapshot.active())
+        return std::nullopt;
     QSqlQuery query(db.handle());
     query.setForwardOnly(true);
+    for (const QString &sql : db.dialect().snapshotStatements()) {
+        if (!query.exec(sql))
+            return sqlFailed(QStringLiteral("count ads"), query), std::nullopt;
+    }
     AdMatches matches;
     // SQLite groups and sorts far faster than rows can be handed over one by one.
     query.prepare(
-        QStringLiteral("SELECT a.site, a.open_time, count(*), a.open_day, a.open_slot FROM ads a") +
+        QStringLiteral("SELECT a.site, min(a.open_time), count(*), a.open_day, a.open_slot FROM ads a") +
         filter.where() +
         QStringLiteral(" GROUP BY a.site, a.open_day, a.open_slot ORDER BY a.site, a.open_day, a.open_slot"));
     filter.bind(query);
@@ -552,7 +520,7 @@ std::optional<AdMatches> AdStore::matchesByStatements(const Filter &filter) cons
     }
     // Terms alone: the ids come straight from the text index, in order.
     if (filter.indexOnly()) {
-        std::optional<std::vector<qint64>> ids = idsFromIndex(filter.values.first().toString());
+        std::optional<std::vector<qint64>> ids = idsFromIndex(filter.text);
         if (!ids)
             return std::nullopt;
         matches.ids = std::move(*ids);
@@ -599,7 +567,7 @@ AdPage AdStore::scanAds(const AdQuery &q, int index) const
 
     if (pageNumber == 0) {
         query.prepare(
-            QStringLiteral("SELECT a.site, a.open_time, count(*) FROM ads a") + filter.where() +
+            QStringLiteral("SELECT a.site, min(a.open_time), count(*) FROM ads a") + filter.where() +
             QStringLiteral(
                 " GROUP BY a.site, a.open_day, a.open_slot ORDER BY a.site, a.open_day, a.open_slot"));
         filter.bind(query);
@@ -644,8 +612,10 @@ ForwardPage AdStore::searchForwards(const QString &key, int index) const
 {
     ForwardPage page;
     const std::optional<int> total =
-        pageOf(QStringLiteral("forwards WHERE instr(lower(main_url || ' ' || main_domain || ' ' ||"
-                              " forward_url || ' ' || forward_domain), lower(?)) > 0"),
+        pageOf(QStringLiteral("forwards WHERE ") +
+                   db.dialect().contains(QStringLiteral("lower(main_url || ' ' || main_domain || ' ' ||"
+                                                        " forward_url || ' ' || forward_domain)"),
+                                         QStringLiteral("lower(?)")),
                QStringLiteral("main_url, main_domain, forward_url, forward_domain, update_time"),
                QStringLiteral("update_time DESC, id DESC"), key, index, [&page](const QSqlQuery &q) {
                    page.rows.append(ForwardRecord{q.value(0).toString(), q.value(1).toString(),
@@ -661,7 +631,9 @@ HistoryPage AdStore::searchHistory(const QString &key, int index) const
 {
     HistoryPage page;
     const std::optional<int> total = pageOf(
-        QStringLiteral("his_ads WHERE instr(lower(game_web || ' ' || game_domain), lower(?)) > 0"),
+        QStringLiteral("his_ads WHERE ") +
+            db.dialect().contains(QStringLiteral("lower(game_web || ' ' || game_domain)"),
+                                  QStringLiteral("lower(?)")),
         QStringLiteral("game_web, game_domain, site, open_time, ad_count"), QStringLiteral("id DESC"), key,
         index, [&page](const QSqlQuery &q) {
             page.rows.append(HistoryRecord{q.value(0).toString(), q.value(1).toString(),

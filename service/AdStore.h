@@ -12,6 +12,7 @@
 #include "service/AdKey.h"
 #include "service/AdSearchCache.h"
 #include "service/ServiceRecords.h"
+#include "service/SqlDialect.h"
 
 class Database;
 class QSqlQuery;
@@ -96,11 +97,9 @@ public:
 private:
     struct Filter;
     Filter adFilter(const AdQuery &query, bool useIndex) const;
-    // Index terms of the text index that begin with a term too short for it.
-    std::optional<QStringList> indexTermsStartingWith(const QString &term) const;
     std::optional<AdMatches> findMatches(const AdQuery &query) const;
-    // The ids of the ads the text index finds for a MATCH expression, ascending.
-    std::optional<std::vector<qint64>> idsFromIndex(const QString &match) const;
+    // The ids of the ads the text index finds for the terms, ascending.
+    std::optional<std::vector<qint64>> idsFromIndex(const AdTextFilter &text) const;
     // The same from SQLite alone, reading every matching row.
     std::optional<AdMatches> matchesByStatements(const Filter &filter) const;
     bool readAdsById(const std::vector<qint64> &ids, QList<AdRecord> &out) const;
@@ -110,7 +109,7 @@ private:
     // Inserts the ads, the first ones with the ids of freeIds.
     bool insertAds(QSqlQuery &query, const QList<AdRecord> &ads, AdChange *change,
                    const std::vector<qint64> &freeIds = {});
-    static bool emptyAds(QSqlQuery &query);
+    bool emptyAds(QSqlQuery &query);
     // The number of rows of `from` (a table and a condition taking the key)
     // and one page of them, handed to read one by one; nullopt when a
     // statement failed.

@@ -102,11 +102,34 @@ void DataServer::forget(DataConnection *connection)
     connections.removeOne(connection);
 }
 
-QByteArray DataServer::adsChangeFrame(const QString &user, const QStringList &changedUrls) const
+namespace {
+
+// The ads each monitored address shows, read once per notification however
+// many of the users told share the address.
+class AddressAds {
+public:
+    AddressAds(const AdStore &ads) : ads(ads), today(QDate::currentDate()) {}
+
+    const QList<AdRecord> &of(const MonitoredAddress &address)
+    {
+        const QString key = address.url + QLatin1Char('\n') + address.publishing + QLatin1Char('\n') +
+                            QString::number(address.jinminhou);
+        auto found = read.find(key);
+        if (found == read.end())
+            found = read.insert(key, ads.adsForAddress(address, today));
+        return *found;
+    }
+
+private:
+    const AdStore &ads;
+    const QDate today;
+    QHash<QString, QList<AdRecord>> read;
+};
+
+// The notification for a user with these addresses.
+QByteArray changeFrame(const QString &user, const QStringList &changedUrls,
+                       const QList<MonitoredAddress> &addresses, AddressAds &adsOf)
 {
-    const std::optional<AccountRecord> account = accounts.account(user);
-    if (!account)
-        return {};
     MsgUserAdsChangeNtf ntf;
     ntf.body.set_ext(utf8(changedUrls.join(QLatin1Char(';'))));
     // The client refuses frames above its receive buffer (and would then
@@ -114,9 +137,8 @@ QByteArray DataServer::adsChangeFrame(const QString &user, const QStringList &ch
     const size_t budget = size_t(kMaxFrameLength - kFrameHeaderSize) - ntf.body.ByteSizeLong() - 16;
     size_t used = 0;
     int dropped = 0;
-    const QDate today = QDate::currentDate();
-    for (const MonitoredAddress &address : accounts.addresses(account->id)) {
-        for (const AdRecord &ad : ads.adsForAddress(address, today)) {
+    for (const MonitoredAddress &address : addresses) {
+        for (const AdRecord &ad : adsOf.of(address)) {
             Proto::OneAdInfo info;
             fillAd(&info, address.url, ad);
             const size_t size = info.ByteSizeLong() + 6; // tag and length prefix
@@ -135,31 +157,69 @@ QByteArray DataServer::adsChangeFrame(const QString &user, const QStringList &ch
     return encodeFrame(ntf);
 }
 
-void DataServer::notifyUser(const QString &user, const QStringList &changedUrls)
+} // namespace
+
+QByteArray DataServer::adsChangeFrame(const QString &user, const QStringList &changedUrls) const
 {
-    QByteArray frame;
-    for (DataConnection *c : QList<DataConnection *>(connections)) {
-        if (c->user() != user || c->closing())
-            continue;
-        if (frame.isEmpty())
-            frame = adsChangeFrame(user, changedUrls);
-        c->log(QStringLiteral("ads change -> %1 (%2)")
-                   .arg(ServiceLog::value(user),
-                        ServiceLog::value(changedUrls.isEmpty() ? QStringLiteral("all")
-                                                                : changedUrls.join(QLatin1Char(';')))));
+    const std::optional<AccountRecord> account = accounts.account(user);
+    if (!account)
+        return {};
+    AddressAds adsOf(ads);
+    return changeFrame(user, changedUrls, accounts.addresses(account->id), adsOf);
+}
+
+QHash<QString, QList<DataConnection *>> DataServer::connectionsByUser() const
+{
+    QHash<QString, QList<DataConnection *>> byUser;
+    for (DataConnection *c : connections) {
+        if (!c->user().isEmpty() && !c->closing())
+            byUser[c->user()].append(c);
+    }
+    return byUser;
+}
+
+void DataServer::sendChange(const QList<DataConnection *> &to, const QString &user,
+                            const QStringList &changedUrls, const QByteArray &frame)
+{
+    const QString what =
+        ServiceLog::value(changedUrls.isEmpty() ? QStringLiteral("all") : changedUrls.join(QLatin1Char(';')));
+    for (DataConnection *c : to) {
+        c->log(QStringLiteral("ads change -> %1 (%2)").arg(ServiceLog::value(user), what));
         c->sendFrame(frame);
     }
 }
 
+void DataServer::notifyUser(const QString &user, const QStringList &changedUrls)
+{
+    const QList<DataConnection *> to = connectionsByUser().value(user);
+    if (!to.isEmpty())
+        sendChange(to, user, changedUrls, adsChangeFrame(user, changedUrls));
+}
+
 void DataServer::notifyGameWebs(const QStringList &gameWebs)
 {
-    bool anyone = false;
-    for (const DataConnection *c : connections)
-        anyone = anyone || !c->user().isEmpty();
-    if (!anyone || gameWebs.isEmpty())
+    const QHash<QString, QList<DataConnection *>> online = connectionsByUser();
+    if (online.isEmpty() || gameWebs.isEmpty())
         return;
-    for (const auto &[user, urls] : accounts.watchers(gameWebs))
-        notifyUser(user, urls);
+    QList<std::pair<QString, QStringList>> told;
+    QStringList users;
+    for (auto &[user, urls] : accounts.watchers(gameWebs)) {
+        if (online.contains(user)) {
+            users.append(user);
+            told.append({user, std::move(urls)});
+        }
+    }
+    if (told.isEmpty())
+        return;
+    // A thousand watchers of one address cost two reads of the database,
+    // not three per watcher.
+    const std::optional<QHash<QString, QList<MonitoredAddress>>> lists = accounts.addressesOf(users);
+    AddressAds adsOf(ads);
+    for (const auto &[user, urls] : told) {
+        const QByteArray frame =
+            lists ? changeFrame(user, urls, lists->value(user), adsOf) : adsChangeFrame(user, urls);
+        sendChange(online.value(user), user, urls, frame);
+    }
 }
 
 namespace {
@@ -259,31 +319,41 @@ void DataServer::logIn(DataConnection &c, const MsgUserLoginReq &req)
     // and runs beside the event loop, so a crowd logging in at once (say
     // after a restart) delays nobody else.
     const bool check = allowed && !user.isEmpty();
-    const std::optional<AccountRecord> account = check ? accounts.account(user) : std::nullopt;
+    bool unread = false;
+    const std::optional<AccountRecord> account = check ? accounts.account(user, &unread) : std::nullopt;
+    if (unread) {
+        finishLogIn(c, user, LoginOutcome::StoreFailed);
+        return;
+    }
     const QString stored = account ? account->password : QString();
     const PasswordHash hash = accounts.passwordHash();
     runOffLoop(c, [this, user, password, allowed, check, stored, hash](AdStore &) -> Answer {
         const bool ok = check && AccountStore::passwordMatches(stored, password, hash);
-        return [this, user, allowed, ok](DataConnection &c) { finishLogIn(c, user, allowed, ok); };
+        const LoginOutcome outcome = ok        ? LoginOutcome::Accepted
+                                     : allowed ? LoginOutcome::Refused
+                                               : LoginOutcome::HeldBack;
+        return [this, user, outcome](DataConnection &c) { finishLogIn(c, user, outcome); };
     });
 }
 
-void DataServer::finishLogIn(DataConnection &c, const QString &user, bool allowed, bool ok)
+void DataServer::finishLogIn(DataConnection &c, const QString &user, LoginOutcome outcome)
 {
+    const bool ok = outcome == LoginOutcome::Accepted;
     if (ok)
         throttle.succeeded(user);
-    else if (allowed)
+    else if (outcome == LoginOutcome::Refused)
         throttle.failed(user, c.address());
     MsgUserLoginAck ack;
     ack.body.set_code(ok ? 0 : 1);
-    ack.body.set_info(utf8(ok        ? QStringLiteral("登录成功")
-                           : allowed ? QStringLiteral("用户名或密码错误")
-                                     : QStringLiteral("登录失败次数过多，请稍后再试")));
+    static const QString kInfo[] = {QStringLiteral("登录成功"), QStringLiteral("用户名或密码错误"),
+                                    QStringLiteral("登录失败次数过多，请稍后再试"),
+                                    QStringLiteral("服务器繁忙，请稍后再试")};
+    static const QString kLogged[] = {QStringLiteral("accepted"), QStringLiteral("refused"),
+                                      QStringLiteral("held back"),
+                                      QStringLiteral("not checked: the database cannot be read")};
+    ack.body.set_info(utf8(kInfo[int(outcome)]));
     c.setUser(ok ? user : QString());
-    c.log(QStringLiteral("login %1 %2")
-              .arg(ServiceLog::value(user), ok        ? QStringLiteral("accepted")
-                                            : allowed ? QStringLiteral("refused")
-                                                      : QStringLiteral("held back")));
+    c.log(QStringLiteral("login %1 %2").arg(ServiceLog::value(user), kLogged[int(outcome)]));
     c.send(ack);
     if (ok)
         c.sendFrame(adsChangeFrame(user, {}));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -58,6 +59,10 @@ private:
     void forget(DataConnection *connection);
     // Encoded notification for a user, or empty when the user is unknown.
     QByteArray adsChangeFrame(const QString &user, const QStringList &changedUrls) const;
+    // The logged-in connections of each user.
+    QHash<QString, QList<DataConnection *>> connectionsByUser() const;
+    void sendChange(const QList<DataConnection *> &to, const QString &user, const QStringList &changedUrls,
+                    const QByteArray &frame);
     void handleFrame(DataConnection &connection, const char *frame, int length);
     void logIn(DataConnection &connection, const MsgUserLoginReq &req);
     void sendCatalogue(DataConnection &connection);
@@ -67,7 +72,9 @@ private:
     // Runs work on a search thread if there are any, holding the
     // connection's next frames until its answer has gone out.
     void runOffLoop(DataConnection &connection, std::function<Answer(AdStore &)> work);
-    void finishLogIn(DataConnection &connection, const QString &user, bool allowed, bool ok);
+    // In the order of the texts the client is sent.
+    enum class LoginOutcome { Accepted, Refused, HeldBack, StoreFailed };
+    void finishLogIn(DataConnection &connection, const QString &user, LoginOutcome outcome);
 
     AccountStore &accounts;
     AdStore &ads;

@@ -2,9 +2,11 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
+#include "service/ChangeFeed.h"
 #include "service/ConnectionGate.h"
 #include "service/DataServer.h"
 #include "service/Database.h"
@@ -13,6 +15,7 @@
 #include "service/HttpServer.h"
 #include "service/LoginThrottle.h"
 #include "service/ServiceLog.h"
+#include "service/SqlDialect.h"
 #include "service/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
@@ -58,24 +61,27 @@ bool Service::start()
     QString path = serviceOptions.databasePath;
     if (path.isEmpty())
         path = ServiceOptions::defaultDatabasePath(serviceOptions.demo);
-    if (!db->open(path)) {
-        error = QStringLiteral("cannot open database %1: %2").arg(path, db->errorString());
+    const QString shown = Database::shownAddress(path);
+    if (!openDatabase(path)) {
+        error = QStringLiteral("cannot open database %1: %2").arg(shown, db->errorString());
         return false;
     }
-    ServiceLog::line(QStringLiteral("database %1").arg(path));
+    ServiceLog::line(QStringLiteral("database %1").arg(shown));
+    followOtherInstances();
     if (serviceOptions.demo) {
         demoData = std::make_unique<DemoData>(serviceOptions.seed, QDate::currentDate());
         if (!demoData->fill(*accountStore, *adStore)) {
-            error = QStringLiteral("cannot write the demo data into %1").arg(path);
+            error = QStringLiteral("cannot write the demo data into %1").arg(shown);
             return false;
         }
     }
     if (serviceOptions.demoAds > 0 && !writeGeneratedAds()) {
-        error = QStringLiteral("cannot write %1 generated ads into %2").arg(serviceOptions.demoAds).arg(path);
+        error =
+            QStringLiteral("cannot write %1 generated ads into %2").arg(serviceOptions.demoAds).arg(shown);
         return false;
     }
     if (!dataServer->startSearchThreads(path, serviceOptions.limits.searchThreads, &error)) {
-        error = QStringLiteral("cannot open database %1 for the search threads: %2").arg(path, error);
+        error = QStringLiteral("cannot open database %1 for the search threads: %2").arg(shown, error);
         return false;
     }
     const QString host = serviceOptions.host.toString();
@@ -106,6 +112,44 @@ bool Service::start()
     return true;
 }
 
+bool Service::openDatabase(const QString &address)
+{
+    if (db->open(address))
+        return true;
+    // A file that cannot be opened will not open a second later; a server
+    // may just be starting.
+    if (SqlDialect::of(address).kind() != SqlDialect::Kind::Postgres ||
+        serviceOptions.limits.databaseWaitSecs <= 0)
+        return false;
+    ServiceLog::line(QStringLiteral("database: cannot reach %1 (%2); trying again every second for %3 s")
+                         .arg(Database::shownAddress(address), db->errorString().simplified())
+                         .arg(serviceOptions.limits.databaseWaitSecs));
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < qint64(serviceOptions.limits.databaseWaitSecs) * 1000) {
+        QThread::msleep(1000);
+        if (db->open(address))
+            return true;
+    }
+    return false;
+}
+
+void Service::followOtherInstances()
+{
+    changeFeed = std::make_unique<ChangeFeed>(*db);
+    if (!changeFeed->start()) {
+        changeFeed.reset();
+        return;
+    }
+    connect(changeFeed.get(), &ChangeFeed::adsChanged, this, [this](const QStringList &gameWebs) {
+        adStore->cache()->clear();
+        dataServer->notifyGameWebs(gameWebs);
+    });
+    connect(changeFeed.get(), &ChangeFeed::addressesChanged, this,
+            [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
+    connect(changeFeed.get(), &ChangeFeed::resynced, this, [this] { adStore->cache()->clear(); });
+}
+
 bool Service::writeGeneratedAds()
 {
     QElapsedTimer timer;
@@ -124,6 +168,7 @@ bool Service::writeGeneratedAds()
 void Service::stop()
 {
     demoTicker.reset();
+    changeFeed.reset();
     httpServer->close();
     dataServer->close();
 }

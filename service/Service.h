@@ -8,6 +8,7 @@
 #include "service/ServiceOptions.h"
 
 class AccountStore;
+class ChangeFeed;
 class AdStore;
 class ConnectionGate;
 class DataServer;
@@ -50,6 +51,12 @@ public:
     void adsChanged(const QStringList &gameWebs);
 
 private:
+    // Opens the database, trying a server that cannot be reached again
+    // every second for the configured time.
+    bool openDatabase(const QString &address);
+    // Other instances on the same database: their changes reach this one's
+    // clients and empty its search cache.
+    void followOtherInstances();
     // Replaces the ads by --demo-ads generated ones.
     bool writeGeneratedAds();
 
@@ -66,4 +73,5 @@ private:
     std::unique_ptr<DataServer> dataServer;
     std::unique_ptr<DemoData> demoData;
     std::unique_ptr<DemoTicker> demoTicker;
+    std::unique_ptr<ChangeFeed> changeFeed;
 };

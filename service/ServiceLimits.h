@@ -37,6 +37,10 @@ struct ServiceLimits {
     // some tens of milliseconds at the default.
     int passwordHashIterations = 150000;
 
+    // A database server that cannot be reached at start is tried again every
+    // second for this long before the service gives up.
+    int databaseWaitSecs = 30;
+
     // Failed logins, counted per user name and per peer address: the first
     // free failures cost nothing, each further one makes the next attempt
     // wait a delay that starts at loginFirstDelayMs and doubles, and from

@@ -125,7 +125,14 @@ WebService::Auth WebService::authenticate(const HttpRequest &request, const QHas
     }
     // The digest proves only that the sender knew the password it carries;
     // that password is then checked against the stored hash.
-    auth.account = accounts.verify(user, pass);
+    bool unread = false;
+    auth.account = accounts.verify(user, pass, &unread);
+    if (unread) {
+        // Not the user's failure: nothing is counted against the name.
+        auth.code = Failed;
+        auth.message = QStringLiteral("服务器繁忙，请稍后再试！");
+        return auth;
+    }
     if (!auth.account) {
         throttle.failed(user, address);
         auth.code = BadLogin;

@@ -72,7 +72,7 @@ int main(int argc, char **argv)
     {
         LocalService service;
         if (std::getenv("KESTREL_SOAK_KEEP_DB")) {
-            service.dir.setAutoRemove(false);
+            service.scratch.keep();
             std::printf("database: %s\n", qPrintable(service.databasePath()));
         }
         service.options.demo = true;

@@ -106,10 +106,7 @@ TEST_F(DataServerTest, LoginIsFollowedByTheAdsOfTheMonitoredAddresses)
 {
     DataClient client(service->dataPort());
     ASSERT_NE(client.next<MsgConnected>(), nullptr);
-    MsgUserLoginReq req;
-    req.body.set_username("alice");
-    req.body.set_password("secret1");
-    client.send(req);
+    client.sendLogIn(QStringLiteral("alice"), QStringLiteral("secret1"));
     const auto ack = client.next<MsgUserLoginAck>();
     ASSERT_NE(ack, nullptr);
     EXPECT_EQ(ack->body.code(), 0);
@@ -357,6 +354,62 @@ TEST_F(DataServerTest, NewAdDataNotifiesWatchersWithTheChangedAddress)
     EXPECT_EQ(str(ntf->body.ext()), kWatched); // kOther is not watched by alice
     ASSERT_EQ(ntf->body.adslist_size(), 1);
     EXPECT_EQ(str(ntf->body.adslist(0).stradname()), QStringLiteral("新区"));
+}
+
+// Watchers of one address are told together: each with the ads of all of
+// their own addresses, on their own choice of sites, on every connection.
+TEST_F(DataServerTest, ChangeOfASharedAddressTellsEachWatcherOnTheirOwnSites)
+{
+    const auto makeUser = [this](const char *name, const QString &sites) {
+        AccountRecord a;
+        a.user = QString::fromLatin1(name);
+        a.password = QStringLiteral("pw");
+        const qint64 id = service->accounts().save(a);
+        EXPECT_NE(id, 0);
+        EXPECT_TRUE(service->accounts().putAddress(id, {kWatched, QStringLiteral("1"), {}, sites, 0}));
+        return id;
+    };
+    const qint64 bob = makeUser("bob", kSiteA);
+    makeUser("carol", kSiteB);
+    ASSERT_TRUE(
+        service->accounts().putAddress(bob, {kOther, QStringLiteral("1"), {}, QStringLiteral("1"), 0}));
+    DataClient bobFirst(service->dataPort());
+    DataClient bobSecond(service->dataPort());
+    DataClient carol(service->dataPort());
+    DataClient alice(service->dataPort());
+    ASSERT_TRUE(bobFirst.logIn(QStringLiteral("bob"), QStringLiteral("pw")));
+    ASSERT_TRUE(bobSecond.logIn(QStringLiteral("bob"), QStringLiteral("pw")));
+    ASSERT_TRUE(carol.logIn(QStringLiteral("carol"), QStringLiteral("pw")));
+    ASSERT_TRUE(alice.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+
+    ASSERT_TRUE(service->ads().replaceAdsOf(
+        kWatched, {makeAd(kWatched, kSiteA, QStringLiteral("甲站新区"), 1, QStringLiteral("20:00")),
+                   makeAd(kWatched, kSiteB, QStringLiteral("乙站新区"), 1, QStringLiteral("20:00"))}));
+    service->adsChanged({kWatched});
+    const auto names = [](const MsgUserAdsChangeNtf &ntf, const QString &web) {
+        QStringList out;
+        for (const auto &ad : ntf.body.adslist())
+            if (str(ad.strgameweb()) == web)
+                out << str(ad.stradname());
+        out.sort();
+        return out;
+    };
+    for (DataClient *client : {&bobFirst, &bobSecond}) {
+        const auto ntf = client->next<MsgUserAdsChangeNtf>();
+        ASSERT_NE(ntf, nullptr);
+        EXPECT_EQ(str(ntf->body.ext()), kWatched);
+        EXPECT_EQ(names(*ntf, kWatched), QStringList{QStringLiteral("甲站新区")});
+        EXPECT_EQ(names(*ntf, kOther).size(), 50) << "all of bob's addresses";
+    }
+    const auto carols = carol.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(carols, nullptr);
+    EXPECT_EQ(names(*carols, kWatched), QStringList{QStringLiteral("乙站新区")});
+    EXPECT_EQ(carols->body.adslist_size(), 1);
+    const auto alices = alice.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(alices, nullptr);
+    EXPECT_EQ(names(*alices, kWatched).size(), 2);
+    for (DataClient *client : {&bobFirst, &bobSecond, &carol, &alice})
+        EXPECT_EQ(client->take(kMsgUserAdsChangeNtf, 200), nullptr) << "told once";
 }
 
 // A raw socket for sending what the client never would.

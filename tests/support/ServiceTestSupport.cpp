@@ -73,7 +73,7 @@ qint64 seedAccount(LocalService &service, const AccountRecord &account)
     return service->accounts().save(account);
 }
 
-LocalService::LocalService()
+LocalService::LocalService(Backend backend) : scratch(backend)
 {
     options.webPort = 0;
     options.dataPort = 0;
@@ -241,14 +241,19 @@ std::vector<int> DataClient::pendingTypes()
     return types;
 }
 
-bool DataClient::logIn(const QString &user, const QString &password)
+void DataClient::sendLogIn(const QString &user, const QString &password)
 {
-    if (!next<MsgConnected>())
-        return false;
     MsgUserLoginReq req;
     req.body.set_username(user.toStdString());
     req.body.set_password(password.toStdString());
     send(req);
+}
+
+bool DataClient::logIn(const QString &user, const QString &password)
+{
+    if (!next<MsgConnected>())
+        return false;
+    sendLogIn(user, password);
     const auto ack = next<MsgUserLoginAck>();
     return ack && ack->body.code() == 0 && next<MsgUserAdsChangeNtf>() != nullptr;
 }

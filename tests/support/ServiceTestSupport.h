@@ -18,26 +18,32 @@
 #include "net/MsgHeader.h"
 #include "service/Service.h"
 #include "service/ServiceRecords.h"
+#include "tests/support/ScratchDatabase.h"
 
 namespace ServiceTest {
 
 // Pumps the event loop until done() holds or the deadline passes.
 bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
 
-// A service on free loopback ports over a database in a fresh temporary
-// directory, on the test's own event loop.
+// A service on free loopback ports over a fresh database, on the test's own
+// event loop: a file, or with KESTREL_TEST_BACKEND=postgres a new database on
+// the test cluster.
 class LocalService {
 public:
-    LocalService();
+    explicit LocalService(Backend backend = ScratchDatabases::backendFromEnvironment());
     ~LocalService();
-    // Starts with options, on free ports and the temporary database.
+    // Starts with options, on free ports and the fresh database.
     bool start();
     Service &operator*() { return *service; }
     Service *operator->() { return service.get(); }
-    QString databasePath() const { return dir.filePath(QStringLiteral("service.sqlite")); }
+    QString databasePath() const { return database.isEmpty() ? scratch.address() : database; }
     QUrl webUrl(const QString &pathAndQuery) const;
 
+    // The client's files and anything else a test keeps.
     QTemporaryDir dir;
+    ScratchDatabase scratch;
+    // Another database to use instead (one that another instance uses).
+    QString database;
     // Set limits or the public address here before start(); password hashing
     // is made cheap for tests.
     ServiceOptions options = testOptions();
@@ -108,6 +114,8 @@ public:
     std::unique_ptr<MsgHeader> take(int type, int timeoutMs);
     // Types received and not yet taken, in order.
     std::vector<int> pendingTypes();
+    // Sends a login request (after the greeting).
+    void sendLogIn(const QString &user, const QString &password);
     // Greeting, login and the notification that follows a good login.
     bool logIn(const QString &user, const QString &password);
 
