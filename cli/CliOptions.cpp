@@ -14,31 +14,31 @@ namespace cli {
 
 namespace {
 
-struct OptionSpec {
+struct OptionDefinition {
     const char *name;
     const char *valueName; // null: a flag
     const char *description;
 };
 
-struct CommandSpec {
+struct CommandDefinition {
     const char *name;
     const char *synopsis;
     const char *summary;
     int minArguments;
     int maxArguments;
-    std::vector<OptionSpec> options;
+    std::vector<OptionDefinition> options;
 };
 
-const std::vector<OptionSpec> kAddressOptions = {
+const std::vector<OptionDefinition> kAddressOptions = {
     {"remark", "TEXT", "Remark shown beside the address."},
     {"remind", "WAY", "Reminder: local, qq, both or none (\"\" for none chosen)."},
     {"sites", "A~B", "Publishing sites to watch it on (\"1\": every site)."},
     {"all-days", nullptr, "Ads of every opening day, not only today to the day after tomorrow."},
 };
 
-const std::vector<CommandSpec> &commands()
+const std::vector<CommandDefinition> &commands()
 {
-    static const std::vector<CommandSpec> table = {
+    static const std::vector<CommandDefinition> table = {
         {"login",
          "login",
          "Check a user name and password against the web service and the data server, and keep them.",
@@ -50,7 +50,7 @@ const std::vector<CommandSpec> &commands()
         {"add", "add URL", "Monitor an address (the address dialog's checks apply).", 1, 1, kAddressOptions},
         {"modify", "modify URL", "Change a monitored address; options not given keep their values.", 1, 1,
          [] {
-             std::vector<OptionSpec> options = kAddressOptions;
+             std::vector<OptionDefinition> options = kAddressOptions;
              options.push_back({"url", "NEW", "A new address in its place."});
              options.push_back({"near-days", nullptr, "Only ads opening today to the day after tomorrow."});
              return options;
@@ -90,11 +90,11 @@ const std::vector<CommandSpec> &commands()
     return table;
 }
 
-const CommandSpec *findCommand(const QString &name)
+const CommandDefinition *findCommand(const QString &name)
 {
-    for (const CommandSpec &spec : commands())
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandDefinition &definition : commands())
+        if (name == QLatin1String(definition.name))
+            return &definition;
     return nullptr;
 }
 
@@ -132,10 +132,10 @@ quint16 portFrom(const QString &text, const char *what)
     return quint16(port);
 }
 
-QString commandHelp(const CommandSpec &spec, const QCommandLineParser &parser)
+QString commandHelp(const CommandDefinition &definition, const QCommandLineParser &parser)
 {
     QString text = QStringLiteral("Usage: kestrel-cli %1 [options]\n%2\n")
-                       .arg(QLatin1String(spec.synopsis), QLatin1String(spec.summary));
+                       .arg(QLatin1String(definition.synopsis), QLatin1String(definition.summary));
     const QString options = parser.helpText();
     const qsizetype at = options.indexOf(QStringLiteral("Options:"));
     return text + (at < 0 ? QString() : QStringLiteral("\n") + options.mid(at));
@@ -148,10 +148,10 @@ QString programHelp()
     QString text = QStringLiteral("Usage: kestrel-cli COMMAND [options]\n\n"
                                   "The monitored addresses, searches and change notifications of a Vorlant "
                                   "account.\n\nCommands:\n");
-    for (const CommandSpec &spec : commands())
+    for (const CommandDefinition &definition : commands())
         text += QStringLiteral("  %1%2\n")
-                    .arg(QLatin1String(spec.synopsis), -16)
-                    .arg(QLatin1String(spec.summary));
+                    .arg(QLatin1String(definition.synopsis), -16)
+                    .arg(QLatin1String(definition.summary));
     text += QStringLiteral("\nkestrel-cli COMMAND --help lists a command's options. Exit status: 0 done, 1 "
                            "refused, 2 usage error, 3 service unreachable.\n");
     return text;
@@ -167,14 +167,14 @@ Invocation parseInvocation(const QStringList &arguments, const QProcessEnvironme
         invocation.helpText = programHelp();
         return invocation;
     }
-    const CommandSpec *spec = findCommand(invocation.command);
-    if (!spec)
+    const CommandDefinition *definition = findCommand(invocation.command);
+    if (!definition)
         usage(QStringLiteral("unknown command: %1").arg(invocation.command));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(commonOptions());
-    for (const OptionSpec &option : spec->options) {
+    for (const OptionDefinition &option : definition->options) {
         if (option.valueName)
             parser.addOption({QLatin1String(option.name), QString::fromUtf8(option.description),
                               QLatin1String(option.valueName)});
@@ -186,13 +186,14 @@ Invocation parseInvocation(const QStringList &arguments, const QProcessEnvironme
     if (!parser.parse(rest))
         usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        invocation.helpText = commandHelp(*spec, parser);
+        invocation.helpText = commandHelp(*definition, parser);
         return invocation;
     }
     invocation.arguments = parser.positionalArguments();
-    if (invocation.arguments.size() < spec->minArguments || invocation.arguments.size() > spec->maxArguments)
-        usage(QStringLiteral("usage: kestrel-cli %1").arg(QLatin1String(spec->synopsis)));
-    for (const OptionSpec &option : spec->options) {
+    if (invocation.arguments.size() < definition->minArguments ||
+        invocation.arguments.size() > definition->maxArguments)
+        usage(QStringLiteral("usage: kestrel-cli %1").arg(QLatin1String(definition->synopsis)));
+    for (const OptionDefinition &option : definition->options) {
         const QString name = QLatin1String(option.name);
         if (!parser.isSet(name))
             continue;
