@@ -26,6 +26,11 @@ ChangeFeed::ChangeFeed(Database &db, QObject *parent) : QObject(parent), db(db)
     });
 }
 
+ChangeFeed::~ChangeFeed()
+{
+    db.setReconnected({});
+}
+
 bool ChangeFeed::start()
 {
     if (db.dialect().kind() != SqlDialect::Kind::Postgres)

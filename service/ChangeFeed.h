@@ -18,6 +18,8 @@ class ChangeFeed : public QObject {
     Q_OBJECT
 public:
     explicit ChangeFeed(Database &db, QObject *parent = nullptr);
+    // The database outlives the feed: it is told to call it no more.
+    ~ChangeFeed() override;
 
     // Subscribes on the database's connection; false where there is nothing
     // to listen to (SQLite) or the subscription failed.

@@ -6,6 +6,7 @@
 
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
+#include "service/ChangeFeed.h"
 #include "service/Database.h"
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/ServiceTestSupport.h"
@@ -190,4 +191,23 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
         << log.lines().join('\n').toStdString();
     EXPECT_EQ(log.matching(QStringLiteral("connected to the server again")).size(), 1);
     EXPECT_EQ(log.matching(QStringLiteral(" failed: ")).size(), 0) << "not one line per failed statement";
+}
+
+// The database outlives a change feed; opening it again afterwards must not
+// call into the feed that is gone.
+TEST_F(SharedDatabaseTest, AFeedThatIsGoneIsNotCalledAfterAReconnect)
+{
+    Database db;
+    ASSERT_TRUE(db.open(first.databasePath())) << db.errorString().toStdString();
+    int resynced = 0;
+    {
+        ChangeFeed feed(db);
+        ASSERT_TRUE(feed.start());
+        QObject::connect(&feed, &ChangeFeed::resynced, [&] { ++resynced; });
+        ASSERT_TRUE(db.reconnect());
+        EXPECT_EQ(resynced, 1);
+    }
+    // Reconnects are at most one a second.
+    EXPECT_TRUE(ServiceTest::waitFor([&] { return db.reconnect(); }, 5000));
+    EXPECT_EQ(resynced, 1);
 }
