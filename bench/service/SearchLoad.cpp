@@ -15,6 +15,7 @@
 
 #include "net/ConnectSession.h"
 #include "net/MsgHeader.h"
+#include "tests/support/ServiceTestSupport.h"
 
 namespace SearchLoad {
 
@@ -59,16 +60,8 @@ public:
     {
         std::unique_lock lock(queueLock);
         std::unique_ptr<MsgHeader> found;
-        arrived.wait_for(lock, timeout, [&] {
-            for (auto it = received.begin(); it != received.end(); ++it) {
-                if ((*it)->type == type) {
-                    found = std::move(*it);
-                    received.erase(it);
-                    return true;
-                }
-            }
-            return false;
-        });
+        arrived.wait_for(lock, timeout,
+                         [&] { return (found = ServiceTest::takeOfType(received, type)) != nullptr; });
         return found;
     }
 

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
 #include <gtest/gtest.h>
@@ -213,20 +214,24 @@ void DataClient::OnMessage(std::unique_ptr<MsgHeader> msg)
     received.push_back(std::move(msg));
 }
 
+std::unique_ptr<MsgHeader> takeOfType(std::deque<std::unique_ptr<MsgHeader>> &queue, int type)
+{
+    const auto it =
+        std::find_if(queue.begin(), queue.end(), [type](const auto &msg) { return msg->type == type; });
+    if (it == queue.end())
+        return nullptr;
+    std::unique_ptr<MsgHeader> found = std::move(*it);
+    queue.erase(it);
+    return found;
+}
+
 std::unique_ptr<MsgHeader> DataClient::take(int type, int timeoutMs)
 {
     std::unique_ptr<MsgHeader> found;
     waitFor(
         [&] {
             std::lock_guard lock(queueLock);
-            for (auto it = received.begin(); it != received.end(); ++it) {
-                if ((*it)->type == type) {
-                    found = std::move(*it);
-                    received.erase(it);
-                    return true;
-                }
-            }
-            return false;
+            return (found = takeOfType(received, type)) != nullptr;
         },
         timeoutMs);
     return found;

@@ -97,6 +97,9 @@ private:
     QStringList captured;
 };
 
+// Takes the first message of the type out of a queue of received ones.
+std::unique_ptr<MsgHeader> takeOfType(std::deque<std::unique_ptr<MsgHeader>> &queue, int type);
+
 // The client's own connection worker on its thread, collecting every message.
 class DataClient : public IConnectSessionHandler {
 public:
