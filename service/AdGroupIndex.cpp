@@ -7,14 +7,25 @@
 #include <algorithm>
 #include <mutex>
 
+namespace {
+
+QString groupKey(const QString &site, const QString &day, const QString &slot)
+{
+    return site + QChar(0x1F) + day + QChar(0x1F) + slot;
+}
+
+} // namespace
+
 quint32 AdGroupIndex::Data::codeFor(const QString &site, const QString &day, const QString &slot,
                                     const QString &openTime)
 {
-    const QString key = site + QChar(0x1F) + day + QChar(0x1F) + slot;
+    const QString key = groupKey(site, day, slot);
     if (const auto hit = codeByKey.constFind(key); hit != codeByKey.constEnd())
         return hit.value();
     groups.push_back(
         Group{site, day, QDate::fromString(day, Qt::ISODate), slot, openTime, countOrder(site, day, slot)});
+    adsIn.push_back(0);
+    ++emptyGroups;
     const auto code = quint32(groups.size());
     codeByKey.insert(key, code);
     return code;
@@ -31,6 +42,10 @@ void AdGroupIndex::Data::set(qint64 id, quint32 code)
     }
     quint32 &slot = codeOf[size_t(id)];
     ads += (code != 0) - (slot != 0);
+    if (slot != 0 && --adsIn[slot - 1] == 0)
+        ++emptyGroups;
+    if (code != 0 && adsIn[code - 1]++ == 0)
+        --emptyGroups;
     slot = code;
 }
 
@@ -40,6 +55,33 @@ void AdGroupIndex::Data::apply(const AdChange &change)
         set(id, 0);
     for (const auto &[id, ad] : change.added)
         set(id, codeFor(ad.site, ad.openDay.toString(Qt::ISODate), ad.openSlot, ad.openTime()));
+    constexpr size_t kEmptyGroupsKept = 1024;
+    if (emptyGroups > kEmptyGroupsKept && emptyGroups * 2 > groups.size())
+        dropEmptyGroups();
+}
+
+void AdGroupIndex::Data::dropEmptyGroups()
+{
+    std::vector<quint32> newCode(groups.size() + 1, 0);
+    std::vector<Group> kept;
+    std::vector<qint64> keptAds;
+    kept.reserve(groups.size() - emptyGroups);
+    keptAds.reserve(groups.size() - emptyGroups);
+    codeByKey.clear();
+    for (size_t i = 0; i < groups.size(); ++i) {
+        if (adsIn[i] == 0)
+            continue;
+        kept.push_back(std::move(groups[i]));
+        keptAds.push_back(adsIn[i]);
+        newCode[i + 1] = quint32(kept.size());
+        const Group &g = kept.back();
+        codeByKey.insert(groupKey(g.site, g.day, g.slot), newCode[i + 1]);
+    }
+    for (quint32 &code : codeOf)
+        code = newCode[code];
+    groups = std::move(kept);
+    adsIn = std::move(keptAds);
+    emptyGroups = 0;
 }
 
 bool AdGroupIndex::ready() const
@@ -106,6 +148,12 @@ void AdGroupIndex::apply(const AdChange &change)
         data.apply(change);
     else if (state == State::Loading)
         duringLoad.push_back(change);
+}
+
+size_t AdGroupIndex::groupCount() const
+{
+    std::shared_lock guard(lock);
+    return state == State::Ready ? data.groups.size() : 0;
 }
 
 std::optional<AdMatches> AdGroupIndex::select(const std::optional<std::vector<qint64>> &candidates,

@@ -40,6 +40,8 @@ public:
     // counts; nullopt when the index is not ready.
     std::optional<AdMatches> select(const std::optional<std::vector<qint64>> &candidates,
                                     const AdQuery &query) const;
+    // Groups held, those without ads included (0 when not ready).
+    size_t groupCount() const;
 
 private:
     struct Group {
@@ -53,13 +55,18 @@ private:
     struct Data {
         std::vector<quint32> codeOf; // by id: 1 + group index, 0 for no ad
         std::vector<Group> groups;
+        std::vector<qint64> adsIn; // by group index
         QHash<QString, quint32> codeByKey;
         qint64 ads = 0;
+        size_t emptyGroups = 0;
 
         quint32 codeFor(const QString &site, const QString &day, const QString &slot,
                         const QString &openTime);
         void set(qint64 id, quint32 code);
         void apply(const AdChange &change);
+        // Days pass and their ads go, but their groups would stay: once most
+        // groups are empty they are dropped and the codes renumbered.
+        void dropEmptyGroups();
     };
     enum class State { Stale, Loading, Ready };
 

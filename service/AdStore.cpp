@@ -577,7 +577,8 @@ AdPage AdStore::scanAds(const AdQuery &q, int index) const
             return page;
         }
         while (query.next()) {
-            SiteTimeCount c{query.value(0).toString(), query.value(1).toString(), query.value(2).toInt()};
+            SiteTimeCount c{
+                query.value(0).toString(), query.value(1).toString(), query.value(2).toInt(), {}, {}};
             page.total += c.count;
             page.counts.append(c);
         }

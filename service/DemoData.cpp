@@ -268,6 +268,10 @@ QList<AdRecord> DemoData::changed(const QString &gameWeb, const QList<AdRecord> 
         ad.openDay = today.addDays(draw(3));
         out.append(ad);
     }
+    // More come than go; a demo left running would otherwise pile ads up on
+    // its addresses without end. The oldest give way.
+    if (out.size() > kMostAdsPerAddress)
+        out.remove(0, out.size() - kMostAdsPerAddress);
     return out;
 }
 

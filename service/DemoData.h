@@ -35,7 +35,10 @@ public:
     bool writeAds(AdStore &store, int count);
     QList<ForwardRecord> forwards(int count);
     QList<HistoryRecord> history(int count);
-    // A fresh set of ads for one game address: some kept, some gone, some new.
+    // Ads one game address holds at most after a change.
+    static constexpr int kMostAdsPerAddress = 20;
+    // A fresh set of ads for one game address: some kept, some gone, some new,
+    // never more than kMostAdsPerAddress.
     QList<AdRecord> changed(const QString &gameWeb, const QList<AdRecord> &current);
 
     // Replaces everything in the stores with the demo data and the demo

@@ -10,6 +10,7 @@
 #include "service/ChangeFeed.h"
 #include "service/Database.h"
 #include "service/DemoData.h"
+#include "service/DemoTicker.h"
 #include "service/ReplyText.h"
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/ServiceTestSupport.h"
@@ -499,6 +500,51 @@ TEST_P(AdStoreTest, GroupIndexTakesInWritesMadeWhileItLoadsAndStaysOffWhenStale)
     EXPECT_TRUE(groups.ready());
 }
 
+// A service runs for weeks: every day brings ads of new days and takes the old
+// ones away. The groups of days without ads must not pile up, and the counts
+// must stay right across the renumbering.
+TEST_P(AdStoreTest, GroupIndexLetsGroupsWithoutAdsGo)
+{
+    AdGroupIndex &groups = store.cache()->groups();
+    const AdQuery all = AdQuery::parse(QString(), QStringLiteral("1"), QDate::currentDate());
+    ASSERT_EQ(store.searchAds(all, 1).total, expected(all)); // loads the index
+    ASSERT_TRUE(groups.ready());
+    const size_t atStart = groups.groupCount();
+
+    // Two ads of our own that move on a day at a time; one stays on the first day.
+    const QString site = QStringLiteral("站长流");
+    AdRecord stays = makeAd(QStringLiteral("http://www.stays.example"), site, QStringLiteral("常在"), 0,
+                            QStringLiteral("10:00"));
+    AdChange first;
+    first.added = {{900000, stays}};
+    groups.apply(first);
+    AdRecord moving = stays;
+    for (int day = 1; day <= 3000; ++day) {
+        AdChange next;
+        if (day > 1)
+            next.removed = {{900001, moving}, {900002, moving}};
+        moving = makeAd(QStringLiteral("http://www.moving.example"), site, QStringLiteral("走"), day,
+                        QStringLiteral("20:00"));
+        next.added = {{900001, moving}, {900002, moving}};
+        groups.apply(next);
+    }
+    EXPECT_LT(groups.groupCount(), atStart + 1100 + atStart);
+
+    const std::optional<AdMatches> found = groups.select(std::nullopt, all);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(qsizetype(found->ids.size()), ads.size() + 3);
+    int ofOurSite = 0;
+    for (const SiteTimeCount &count : found->counts) {
+        if (count.site != site)
+            continue;
+        ++ofOurSite;
+        const bool staying = count.openDay == stays.openDay.toString(Qt::ISODate);
+        EXPECT_EQ(count.openDay, (staying ? stays : moving).openDay.toString(Qt::ISODate));
+        EXPECT_EQ(count.count, staying ? 1 : 2);
+    }
+    EXPECT_EQ(ofOurSite, 2);
+}
+
 TEST(AdSearchCache, WritesDuringASearchAreTakenInOnceNotLost)
 {
     AdSearchCache cache;
@@ -630,6 +676,56 @@ TEST(DemoDataTest, GeneratedAdsAreWrittenInBatchesAndGameCountsAreBounded)
               DemoData::maxGames());
 }
 
+// The demo data written to a scratch SQLite file, as the service's --demo does.
+struct FilledDemo {
+    explicit FilledDemo(quint32 seed) : demo(seed, QDate::currentDate())
+    {
+        filled = db.open(dir.filePath(QStringLiteral("demo.sqlite"))) && demo.fill(accounts, store);
+    }
+    QList<MonitoredAddress> watched() const
+    {
+        const std::optional<AccountRecord> account = accounts.verify(DemoData::kUser, DemoData::kPassword);
+        return account ? accounts.addresses(account->id) : QList<MonitoredAddress>();
+    }
+
+    QTemporaryDir dir;
+    Database db;
+    AccountStore accounts{db};
+    AdStore store{db};
+    DemoData demo;
+    bool filled = false;
+};
+
+// A demo left running for days: its addresses keep changing, but more ads
+// arriving than going must not pile up on them.
+TEST(DemoDataTest, ALongRunningDemoChangesItsAddressesWithoutPilingAdsUp)
+{
+    FilledDemo filled(7);
+    ASSERT_TRUE(filled.filled);
+    AdStore &store = filled.store;
+    DemoTicker ticker(filled.demo, filled.accounts, store);
+    const QList<MonitoredAddress> watched = filled.watched();
+    ASSERT_FALSE(watched.isEmpty());
+    const QString first = watched.first().url;
+    const QList<AdRecord> before = store.adsOf(first);
+
+    for (int turn = 0; turn < 150; ++turn)
+        ASSERT_FALSE(ticker.tick().isEmpty()) << "turn " << turn;
+    for (const MonitoredAddress &m : watched) {
+        const qsizetype held = store.adsOf(m.url).size();
+        EXPECT_GT(held, 0) << m.url.toStdString();
+        EXPECT_LE(held, DemoData::kMostAdsPerAddress) << m.url.toStdString();
+    }
+    // Still changing: the oldest ads gave way to new ones.
+    QSet<QString> oldTexts;
+    for (const AdRecord &ad : before)
+        oldTexts.insert(ad.searchText());
+    int fresh = 0;
+    for (const AdRecord &ad : store.adsOf(first))
+        fresh += !oldTexts.contains(ad.searchText());
+    EXPECT_GT(fresh, 0);
+}
+
 TEST(Database, CommittedWritesAreSyncedAndNewerOrForeignFilesRefused)
 {
     QTemporaryDir dir;
@@ -671,16 +767,10 @@ TEST(DemoDataTest, SameSeedSameDataAndTheDemoAccountWatchesAdsOfEachKind)
         ASSERT_EQ(a[i].searchText(), b[i].searchText());
     EXPECT_NE(DemoData(6, QDate(2024, 12, 10)).ads(10).first().searchText(), a.first().searchText());
 
-    QTemporaryDir dir;
-    Database db;
-    ASSERT_TRUE(db.open(dir.filePath(QStringLiteral("demo.sqlite"))));
-    AccountStore accounts(db);
-    AdStore store(db);
-    DemoData demo(5, QDate::currentDate());
-    ASSERT_TRUE(demo.fill(accounts, store));
-    const std::optional<AccountRecord> account = accounts.verify(DemoData::kUser, DemoData::kPassword);
-    ASSERT_TRUE(account);
-    const QList<MonitoredAddress> watched = accounts.addresses(account->id);
+    FilledDemo filled(5);
+    ASSERT_TRUE(filled.filled);
+    const AdStore &store = filled.store;
+    const QList<MonitoredAddress> watched = filled.watched();
     ASSERT_EQ(watched.size(), 5);
     QSet<QString> codes;
     for (const MonitoredAddress &m : watched) {
