@@ -35,6 +35,8 @@ public:
     bool writeAds(AdStore &store, int count);
     QList<ForwardRecord> forwards(int count);
     QList<HistoryRecord> history(int count);
+    // The day new ads open from.
+    void setToday(const QDate &day) { today = day; }
     // Ads one game address holds at most after a change.
     static constexpr int kMostAdsPerAddress = 20;
     // A fresh set of ads for one game address: some kept, some gone, some new,

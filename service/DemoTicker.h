@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QDate>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+
+#include <functional>
 
 class AccountStore;
 class AdStore;
@@ -21,6 +24,8 @@ public:
     void start(int intervalMs);
     // One change, now; returns the game addresses whose ads changed.
     QStringList tick();
+    // Where the date of new ads comes from; the calendar's by default.
+    void setCalendar(std::function<QDate()> source) { calendar = std::move(source); }
 
 signals:
     void adsChanged(const QStringList &gameWebs);
@@ -30,5 +35,6 @@ private:
     AccountStore &accounts;
     AdStore &ads;
     QTimer timer;
+    std::function<QDate()> calendar = [] { return QDate::currentDate(); };
     int turn = 0;
 };

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include "bench/support/MemoryFigures.h"
@@ -91,7 +92,10 @@ int main(int argc, char **argv)
         }
         MemoryFigures warm;
         MemoryFigures last;
-        std::printf("%8s %12s %12s %12s %12s\n", "rounds", "rss_kb", "anon_kb", "heap_kb", "db_kb");
+        std::printf("%8s %8s %12s %12s %12s %12s\n", "rounds", "secs", "rss_kb", "anon_kb", "heap_kb",
+                    "db_kb");
+        QElapsedTimer running;
+        running.start();
         for (long round = 1; round <= rounds; ++round) {
             for (int c = 0; c < kClientsPerRound; ++c) {
                 if (!visit(service, int(round))) {
@@ -114,8 +118,9 @@ int main(int argc, char **argv)
                 last = MemoryFigures::now();
                 if (round == kReportEvery)
                     warm = last;
-                std::printf("%8ld %12ld %12ld %12ld %12lld\n", round, last.residentKb, last.anonymousKb,
-                            last.heapInUseKb, QFileInfo(service.databasePath()).size() / 1024);
+                std::printf("%8ld %8lld %12ld %12ld %12ld %12lld\n", round, running.elapsed() / 1000,
+                            last.residentKb, last.anonymousKb, last.heapInUseKb,
+                            QFileInfo(service.databasePath()).size() / 1024);
                 std::fflush(stdout);
             }
         }
