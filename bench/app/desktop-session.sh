@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the desktop measurements: the reference service with demo data,
 # a private X server with trayer as the notification area, and kestrel logged
 # in as demo with its banner shown and its tray icon up.
@@ -41,7 +42,7 @@ start_desktop_session() {
   cp "$build/app/kestrel" "$work/client/"
   "$work/client/kestrel" >"$work/client.log" 2>&1 &
   client=$!
-  desktop_pids+=($client)
+  desktop_pids+=("$client")
   for _ in $(seq 1 100); do xdotool search --name '登陆' >/dev/null 2>&1 && break; sleep 0.1; done
   local login
   login="$(xdotool search --name '登陆' | head -1)"
