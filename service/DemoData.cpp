@@ -269,7 +269,7 @@ QList<AdRecord> DemoData::changed(const QString &gameWeb, const QList<AdRecord> 
         out.append(ad);
     }
     // More come than go; a demo left running would otherwise pile ads up on
-    // its addresses without end. The oldest give way.
+    // its addresses without end. Those listed first give way.
     if (out.size() > kMostAdsPerAddress)
         out.remove(0, out.size() - kMostAdsPerAddress);
     return out;

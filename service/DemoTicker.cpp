@@ -25,10 +25,10 @@ QStringList DemoTicker::tick()
     const QList<MonitoredAddress> watched = accounts.addresses(demo->id);
     if (watched.isEmpty())
         return {};
-    // Walk the list so that every address changes now and then; every third
-    // turn changes two at once.
     // A demo that runs past midnight goes on with ads of the days ahead.
     data.setToday(calendar());
+    // Walk the list so that every address changes now and then; every third
+    // turn changes two at once.
     QStringList changed;
     const int count = (turn % 3 == 2 && watched.size() > 1) ? 2 : 1;
     for (int i = 0; i < count; ++i) {

@@ -150,6 +150,7 @@ int main(int argc, char **argv)
             }
         }
         const long ran = round - 1;
+        last = MemoryFigures::now();
         if (warmRound > 0 && ran > warmRound) {
             const std::string what = "over " + std::to_string(ran) + " rounds since round " +
                                      std::to_string(warmRound) + " (" + std::to_string(warmSecs) + " s)";
