@@ -54,7 +54,7 @@ TEST(DataMessagesTest, RecordFieldsLandInTheirOwnMessageFields)
     EXPECT_EQ(siteInfo.iadcount(), 41);
     EXPECT_EQ(fromUtf8(siteInfo.strextinfo()), site.extInfo);
 
-    const SiteTimeCount count{QStringLiteral("飞鹰发布站"), QStringLiteral("03月09日/通宵"), 5};
+    const SiteTimeCount count{QStringLiteral("飞鹰发布站"), QStringLiteral("03月09日/通宵"), 5, {}, {}};
     Proto::OneAdInfoCount countInfo;
     fillAdCount(&countInfo, count);
     EXPECT_EQ(fromUtf8(countInfo.stradvertisingweb()), count.site);

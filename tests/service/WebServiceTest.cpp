@@ -366,7 +366,7 @@ TEST_F(WebServiceTest, BannerIsATablePageWithItsImageAndALink)
 TEST_F(WebServiceTest, HostHeaderNeverShapesPagesOrLinks)
 {
     const QByteArray evilHost = "Host: x\"><script>y</script>\r\n";
-    for (const QByteArray target : {QByteArray("/"), QByteArray("/banner.html")}) {
+    for (const QByteArray &target : {QByteArray("/"), QByteArray("/banner.html")}) {
         const QByteArray reply = rawExchange(service->webPort(), "GET " + target + " HTTP/1.1\r\n" +
                                                                      evilHost + "Connection: close\r\n\r\n");
         ASSERT_TRUE(reply.startsWith("HTTP/1.1 200 ")) << reply.left(60).toStdString();
