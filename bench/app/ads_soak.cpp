@@ -7,8 +7,6 @@
 //
 //   ads_soak [--changes N] [--pace MS]   (default 20000 changes, pop-ups closed at once)
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <QApplication>
@@ -16,6 +14,7 @@
 #include <QWidget>
 
 #include "bench/app/LoopbackWindow.h"
+#include "bench/support/CommandLine.h"
 #include "bench/support/MemoryFigures.h"
 #include "lists/MsgWindow.h"
 #include "net/MsgHeader.h"
@@ -82,14 +81,6 @@ void dropQtMessages(QtMsgType type, const QMessageLogContext &, const QString &t
 {
     if (type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-long optionValue(int argc, char **argv, const char *name, long fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atol(argv[i + 1]);
-    return fallback;
 }
 
 int livePopups()

@@ -13,7 +13,6 @@
 //     (default: 300 s past the warm-up, about 12 minutes; 5 connections per round)
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <QCoreApplication>
@@ -21,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include "bench/support/CommandLine.h"
 #include "bench/support/MemoryFigures.h"
 #include "service/DemoData.h"
 #include "service/DemoTicker.h"
@@ -35,14 +35,6 @@ using namespace ServiceTest;
 
 constexpr int kClientsPerRound = 5;
 constexpr int kReportEvery = 100;
-
-long optionValue(int argc, char **argv, const char *name, long fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atol(argv[i + 1]);
-    return fallback;
-}
 
 // One client's visit: greeting, login (with the ads that follow it), one
 // search, gone.
