@@ -56,6 +56,8 @@ struct AccountData {
     std::vector<AdvertisingWebData> sites;
     std::map<QString, AdsBySite> adStore; // monitored URL -> site -> open time -> ads
     std::map<QString, DomainRecord> domains;
+    // Refreshes of `domains` that failed in a row (the list shown is older).
+    int domainRefreshFailures = 0;
 };
 
 // The process-wide account: credentials, login results, monitored addresses,

@@ -2,8 +2,18 @@
 
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
+#include "webproto/WebProtocol.h"
 
-DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText)
+namespace {
+
+bool holdsListSeparator(const QString &text)
+{
+    return text.contains(u'|') || text.contains(u';');
+}
+
+} // namespace
+
+DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText, const QString &remark)
 {
     DomainEditCheck check;
     check.url = typedUrl;
@@ -16,6 +26,14 @@ DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindTe
     else if (!check.url.contains(QStringLiteral("http://")) &&
              !check.url.startsWith(QStringLiteral("https://")))
         check.error = QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。");
+    else if (check.url.size() > WebProtocol::kMaxAddressChars)
+        check.error = QStringLiteral("监控的网址太长，最多%1个字符。").arg(WebProtocol::kMaxAddressChars);
+    else if (remark.size() > WebProtocol::kMaxRemarkChars)
+        check.error = QStringLiteral("备注太长，最多%1个字符。").arg(WebProtocol::kMaxRemarkChars);
+    else if (holdsListSeparator(check.url))
+        check.error = QStringLiteral("监控的网址不能包含“|”或“;”。");
+    else if (holdsListSeparator(remark))
+        check.error = QStringLiteral("备注不能包含“|”或“;”。");
     if (!check.accepted())
         return check;
     // The end lost its slashes above; the start loses them here.

@@ -18,10 +18,14 @@ struct DomainEditCheck {
     bool accepted() const { return error.isEmpty(); }
 };
 
-// Checks a typed address and the reminder's text ("都提醒"; empty when none is
-// chosen) in a fixed order: empty address, no reminder, no "http://" in it
-// and no "https://" at its start.
-DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText);
+// Checks a typed address, the reminder's text ("都提醒"; empty when none is
+// chosen) and the remark in a fixed order: empty address, no reminder, no
+// "http://" in it and no "https://" at its start, then what the service's
+// list could not give back as typed: an address or remark longer than the
+// service stores, or holding "|" or ";" (its separators, which it would
+// replace by their full-width forms).
+DomainEditCheck checkDomainEdit(const QString &typedUrl, const QString &remindText,
+                                const QString &remark = QString());
 
 // What a change of a monitored address has to send.
 struct ModifyPlan {

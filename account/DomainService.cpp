@@ -1,7 +1,9 @@
 #include "account/DomainService.h"
 
+#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "account/ActivityLog.h"
 #include "account/DomainEditing.h"
@@ -48,13 +50,52 @@ QString GetUserDomainInfo()
 
 bool RefreshDomains()
 {
-    const std::optional<QString> reply = requestLogged(WebProtocol::Path::GetUserDomainInfo);
-    if (!reply)
-        return false; // a failed request says nothing about the list: keep it
-
+    const std::optional<QString> reply = ServiceBase::Instance().fetchWhole(
+        WebProtocol::target(WebProtocol::Path::GetUserDomainInfo, signedQuery()), kMaxDomainListBytes);
+    WriteLog(reply.value_or(QString()));
     AccountState &state = AccountState::Instance();
+    // A failed request or a refusal says nothing about the list: keep it.
+    QString reason;
+    if (!reply) {
+        reason = QStringLiteral("no answer");
+    } else if (const std::optional<StatusReply> status = statusInsteadOfList(*reply)) {
+        reason = QStringLiteral("refused: %1|%2").arg(status->code).arg(status->message);
+    }
+    const QString note = domainRefreshNote(state.domainRefreshFailures, reason.isEmpty(), reason);
+    if (!note.isEmpty())
+        std::fputs((note + u'\n').toLocal8Bit().constData(), stdout);
+    if (!reason.isEmpty())
+        return false;
     state.domains = parseDomainList(*reply, state.domains);
     return true;
+}
+
+std::optional<StatusReply> statusInsteadOfList(const QString &reply)
+{
+    const QStringList records = SplitText(reply, u'|');
+    // Every record of a list has fields split by ';'; a status starts with its bare code.
+    if (records.isEmpty() || records[0].contains(u';'))
+        return std::nullopt;
+    const QString first = records[0].trimmed();
+    if (first.isEmpty() || !(first[0].isDigit() || first[0] == u'-' || first[0] == u'+'))
+        return std::nullopt;
+    StatusReply status;
+    status.code = parseLeadingInt(first);
+    status.message = records.mid(1).join(u'|');
+    return status;
+}
+
+QString domainRefreshNote(int &failures, bool ok, const QString &reason)
+{
+    if (ok) {
+        const int before = std::exchange(failures, 0);
+        return before == 0
+                   ? QString()
+                   : QStringLiteral("address list: refreshed again after %1 failed tries").arg(before);
+    }
+    return ++failures == 1
+               ? QStringLiteral("address list: refresh failed (%1); the list shown is kept").arg(reason)
+               : QString();
 }
 
 std::map<QString, DomainRecord> parseDomainList(const QString &reply,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 
 #include <QString>
 
@@ -20,9 +21,28 @@ QString GetUserDomainInfo();
 // "x;url;remindType[;remark;publishing[;jinminhou]]" separated by '|'
 // (empty fields dropped before counting; fewer than three fields: skipped;
 // the first of two equal addresses wins). An address that was already
-// listed keeps its adCount and updateTime. When the request fails the
-// previous list stays and false is returned; an empty reply empties it.
+// listed keeps its adCount and updateTime. When the request fails or the
+// service refuses it ("3|用户名或密码错误！") the previous list stays and
+// false is returned; an empty reply empties it. The first failure of a run
+// of them and the success that ends it write one line to standard output.
 bool RefreshDomains();
+
+// Most bytes of an address list read: far above what the service lets an
+// account hold. A longer reply is a failed request, never a cut list.
+inline constexpr int kMaxDomainListBytes = 8 * 1024 * 1024;
+
+// The service's status reply in place of a list: the code and its message
+// ("3|用户名或密码错误！"); nothing when the reply is a list (empty or not).
+struct StatusReply {
+    int code = -1;
+    QString message;
+};
+std::optional<StatusReply> statusInsteadOfList(const QString &reply);
+
+// The line to write when a refresh of the list failed (only for the first
+// of a run of failures) or worked (only after failures); empty otherwise.
+// `failures` counts the failures in a row and is kept up to date.
+QString domainRefreshNote(int &failures, bool ok, const QString &reason);
 
 // The list a reply describes, read as RefreshDomains() reads it; an address
 // found in `previous` keeps its adCount and updateTime.

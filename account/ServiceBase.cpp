@@ -43,7 +43,12 @@ void assignIfChanged(QString &field, const QString &value)
 
 } // namespace
 
-std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts)
+namespace {
+
+// What a GET does with a reply longer than its cap.
+enum class Overflow { Cut, Fail };
+
+std::optional<QString> get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Overflow overflow)
 {
     if (!QCoreApplication::instance())
         return std::nullopt; // Qt's network layer cannot run without one
@@ -64,8 +69,8 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
     const auto drain = [&] {
         if (full)
             return;
-        body += reply->read(kMaxReplyBytes - body.size());
-        if (body.size() >= kMaxReplyBytes) {
+        body += reply->read(maxBytes + 1 - body.size());
+        if (body.size() > maxBytes) {
             full = true; // the rest is never read: stop here
             loop.quit();
         }
@@ -83,6 +88,10 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
         reply->abort();
         return std::nullopt;
     }
+    if (full && overflow == Overflow::Fail) {
+        reply->abort();
+        return std::nullopt;
+    }
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
         return std::nullopt;
     if (!full) {
@@ -90,7 +99,20 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
             return std::nullopt;
         drain();
     }
+    body.truncate(maxBytes);
     return replyText(body);
+}
+
+} // namespace
+
+std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts)
+{
+    return get(url, timeouts, kMaxReplyBytes, Overflow::Cut);
+}
+
+std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const HttpTimeouts &timeouts)
+{
+    return get(url, timeouts, maxBytes, Overflow::Fail);
 }
 
 QString replyText(const QByteArray &body)
@@ -200,6 +222,11 @@ QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userNa
 std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
 {
     return httpFetch(address() + pathAndQuery, timeouts());
+}
+
+std::optional<QString> ServiceBase::fetchWhole(const QString &pathAndQuery, int maxBytes) const
+{
+    return httpFetchWhole(address() + pathAndQuery, maxBytes, timeouts());
 }
 
 QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password)

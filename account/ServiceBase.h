@@ -31,6 +31,9 @@ inline constexpr int kMaxReplyBytes = 9'999;
 // decoded from GBK up to the first NUL. nullopt for every failure: no
 // connection, another status, a time-out.
 std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts = {});
+// The same for a reply that must be read whole: up to maxBytes, and a longer
+// one is a failure rather than a cut text.
+std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const HttpTimeouts &timeouts = {});
 // The text of a reply body as httpFetch() hands it out: decoded from GBK and
 // cut at the first NUL.
 QString replyText(const QByteArray &body);
@@ -72,6 +75,8 @@ public:
 
     // GET of address() + pathAndQuery.
     std::optional<QString> fetch(const QString &pathAndQuery) const;
+    // The same, read whole up to maxBytes (see httpFetchWhole).
+    std::optional<QString> fetchWhole(const QString &pathAndQuery, int maxBytes) const;
 
 private:
     mutable std::mutex mutex;

@@ -1,16 +1,20 @@
 #include "app/KestrelApp.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 #include "net/ConnectSession.h"
 #include "app/KestrelDlg.h"
+#include "platform/QtTranslation.h"
 #include "res/Resources.h"
 
 int CKestrelApp::InitInstance(QApplication &app)
 {
     app.setApplicationName(QStringLiteral("Kestrel"));
+    QTranslator qtTexts;
+    platform::installQtChinese(app, qtTexts);
     app.setWindowIcon(res::appIcon());
     // Closing the main window only hides it; the program goes on in the tray.
     app.setQuitOnLastWindowClosed(false);

@@ -154,11 +154,7 @@ bool CKestrelDlg::OnInitDialog()
         {150, 120, 100});
     siteListCtrl.setCommandHandler(this);
 
-    {
-        WebCallGuard guard(*this);
-        RefreshDomains();
-        FillDomainList();
-    }
+    reloadDomainList();
 
     setTopmost(false);
     addTrayIcon();
@@ -238,6 +234,10 @@ void CKestrelDlg::OnLoginAck(ConnectSession *target, MsgUserLoginAck &msg)
         return;
     MsgGetAdvertisingWebInfoReq request;
     target->Send(request);
+    emit loginNotices.loggedIn();
+    // A service that came back may hold another list than the one shown.
+    if (account.connectionsMade > 1)
+        reloadDomainList();
 }
 
 void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgGetAdvertisingWebInfoNtf &msg)
@@ -247,7 +247,11 @@ void CKestrelDlg::OnSiteCatalogue(ConnectSession *, MsgGetAdvertisingWebInfoNtf 
 
 void CKestrelDlg::OnAdsChange(ConnectSession *, MsgUserAdsChangeNtf &msg)
 {
-    const QStringList changed = applyAdsChange(account, msg.body, now());
+    const CompleteList complete = heldCompleteList ? CompleteList::Compared : CompleteList::First;
+    heldCompleteList = true;
+    const QStringList changed = applyAdsChange(account, msg.body, now(), complete);
+    if (msg.body.ext().empty())
+        ++completeLists;
     FillDomainList();
     if (!changed.isEmpty())
         showChangePopup(changed);
@@ -416,8 +420,7 @@ void CKestrelDlg::OnAdd()
     values.remark = QStringLiteral("描述");
     values.remindText = QStringLiteral("都提醒");
     values.mailbox = account.loginFields().mailbox;
-    if (editDomain(values))
-        applyEditedDomain(nullptr, values);
+    editAndSend(nullptr, values);
 }
 
 void CKestrelDlg::OnModify()
@@ -436,8 +439,7 @@ void CKestrelDlg::OnModify()
     values.mailbox = account.loginFields().mailbox;
     values.publishing = before.publishing;
     values.jinminhou = before.jinminhou;
-    if (editDomain(values))
-        applyEditedDomain(&before, values);
+    editAndSend(&before, values);
 }
 
 bool CKestrelDlg::editDomain(DomainEditValues &values)
@@ -445,11 +447,19 @@ bool CKestrelDlg::editDomain(DomainEditValues &values)
     return domainEditor ? domainEditor(*this, values) : runDomainEdit(*this, values);
 }
 
-void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEditValues &values)
+void CKestrelDlg::editAndSend(const DomainRecord *before, DomainEditValues values)
+{
+    while (editDomain(values)) {
+        if (applyEditedDomain(before, values))
+            return;
+    }
+}
+
+bool CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEditValues &values)
 {
     // An address without "http" is not one the service can watch; the old one stays.
     if (!values.url.contains(QStringLiteral("http")))
-        return;
+        return true;
     DomainRecord after;
     after.url = values.url;
     after.remark = values.remark;
@@ -457,9 +467,32 @@ void CKestrelDlg::applyEditedDomain(const DomainRecord *before, const DomainEdit
     after.jinminhou = values.jinminhou;
     after.remindType = remindTypeCode(values.remindText);
     WebCallGuard guard(*this);
-    if (!sendDomainEdit(before, after))
-        return; // nothing changed
-    RefreshDomains();
+    const std::optional<DomainReply> reply = sendDomainEdit(before, after);
+    if (!reply)
+        return true; // nothing changed
+    if (!reply->ok()) {
+        showRefusal(*reply);
+        return false;
+    }
+    reloadDomainList();
+    return true;
+}
+
+void CKestrelDlg::showRefusal(const DomainReply &reply)
+{
+    QString text = reply.message.trimmed();
+    if (!reply.answered)
+        text = QStringLiteral("无法连接服务器，请检查网络后重试。");
+    else if (text.isEmpty())
+        text = QStringLiteral("服务器未能保存，请稍后再试。");
+    platform::showMessageBox(services(), this, text, QStringLiteral("提示"),
+                             platform::MessageIcon::Exclamation);
+}
+
+void CKestrelDlg::reloadDomainList()
+{
+    WebCallGuard guard(*this);
+    RefreshDomains(); // keeps the list on a failure
     FillDomainList();
 }
 
@@ -474,9 +507,10 @@ void CKestrelDlg::OnDelete()
     if (answer != platform::IDOK)
         return;
     WebCallGuard guard(*this);
-    DelDomain(domainListCtrl.GetItemText(row, 0));
-    RefreshDomains();
-    FillDomainList();
+    const DomainReply reply = requestDelDomain(domainListCtrl.GetItemText(row, 0));
+    if (!reply.ok())
+        showRefusal(reply);
+    reloadDomainList();
 }
 
 void CKestrelDlg::OnAdSearch()
@@ -601,6 +635,7 @@ SearchContext CKestrelDlg::searchContext()
     SearchContext context;
     context.account = &account;
     context.send = [this](MsgHeader &request) { session.Send(request); };
+    context.logins = &loginNotices;
     return context;
 }
 

@@ -14,6 +14,7 @@
 #include "net/ConnectSession.h"
 #include "account/AccountRefresher.h"
 #include "account/AccountState.h"
+#include "account/DomainEditing.h"
 #include "account/dialogs/DomainEdit.h"
 #include "app/Banner.h"
 #include "records/CtrlData.h"
@@ -133,6 +134,8 @@ public:
     int heartbeatCounter() const { return heartbeats; }
     // The pop-up text of the last ad change, empty when it showed none.
     const QString &lastPopupText() const { return popupText; }
+    // Complete lists of ads taken in (one after each login on the data connection).
+    int completeListsTaken() const { return completeLists; }
     QTimer &timer() { return tickTimer; }
     IBanner &banner() { return *bannerView; }
     // The ad search window, created hidden at start-up; null before.
@@ -154,7 +157,16 @@ private:
     void startThreads();
     void stopThreads();
     bool editDomain(DomainEditValues &values);
-    void applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
+    // Runs the address dialog until what it holds is sent and taken, or the
+    // user cancels: a refusal or a failed request is told and the dialog
+    // comes back with what the user typed.
+    void editAndSend(const DomainRecord *before, DomainEditValues values);
+    // False when the service refused the change or could not be reached (told to the user).
+    bool applyEditedDomain(const DomainRecord *before, const DomainEditValues &values);
+    // Tells the user why a change of the address list did not go through.
+    void showRefusal(const DomainReply &reply);
+    // The address list from the web service, shown anew (kept on a failure).
+    void reloadDomainList();
     void showChangePopup(const QStringList &changed);
     void runAdDetailWindow(const QString &url);
     void runSiteStatusWindow();
@@ -171,6 +183,8 @@ private:
     CLineColorListCtrl domainListCtrl;
     CVirtualListCtrl siteListCtrl;
     std::unique_ptr<IBanner> bannerView;
+    // Declared before the search window, which listens to it.
+    LoginNotices loginNotices;
     std::unique_ptr<QueryAdsDlg> adSearchWindow;
     std::vector<OneAdDataCount> siteRowsData;
     CtrlData<OneAdDataCount> siteAdapter;
@@ -185,6 +199,10 @@ private:
     AboutRunner aboutRunner;
     std::function<qint32()> now;
     bool subscribed = false;
+    // The first complete list of ads after the login has arrived; later ones
+    // come after reconnects and are compared with what is held.
+    bool heldCompleteList = false;
+    int completeLists = 0;
 
     // Server messages wait here while this window is inside a blocking web
     // request: the request's local event loop must not run a handler in the

@@ -74,10 +74,52 @@ QString textOf(bool present, const std::string &utf8, const QString *before)
 
 } // namespace
 
-QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now)
+namespace {
+
+bool sameAds(const AdsBySite *a, const AdsBySite *b)
+{
+    static const AdsBySite none;
+    const AdsBySite &left = a ? *a : none;
+    const AdsBySite &right = b ? *b : none;
+    // Empty buckets hold nothing: compare what is held, not how it was filed.
+    const auto countOf = [](const AdsBySite &sites) {
+        size_t count = 0;
+        for (const auto &[site, byTime] : sites)
+            for (const auto &[time, ads] : byTime)
+                count += ads.size();
+        return count;
+    };
+    if (countOf(left) != countOf(right))
+        return false;
+    for (const auto &[site, byTime] : left) {
+        for (const auto &[time, ads] : byTime) {
+            if (ads.empty())
+                continue;
+            const auto otherSite = right.find(site);
+            if (otherSite == right.end())
+                return false;
+            const auto otherTime = otherSite->second.find(time);
+            if (otherTime == otherSite->second.end() || otherTime->second != ads)
+                return false;
+        }
+    }
+    return true;
+}
+
+const AdsBySite *adsOf(const std::map<QString, AdsBySite> &store, const QString &url)
+{
+    const auto found = store.find(url);
+    return found == store.end() ? nullptr : &found->second;
+}
+
+} // namespace
+
+QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now,
+                           CompleteList complete)
 {
     const QString ext = fromUtf8(ntf.has_ext(), ntf.ext());
-    const QStringList changed = ext.split(u';', Qt::SkipEmptyParts);
+    QStringList changed = ext.split(u';', Qt::SkipEmptyParts);
+    const bool compared = ext.isEmpty() && complete == CompleteList::Compared;
     const std::set<QString> changedSet(changed.begin(), changed.end());
 
     // The store is rebuilt from scratch; the old one only lends its texts.
@@ -113,7 +155,7 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
                 gameWeb = next;
                 const auto found = state.domains.find(gameWeb);
                 current = found == state.domains.end() ? nullptr : &found->second;
-                if (current && (ext.isEmpty() || changedSet.count(current->url)))
+                if (current && !compared && (ext.isEmpty() || changedSet.count(current->url)))
                     current->updateTime = now;
                 sites = &state.adStore[gameWeb];
                 const auto old = previous.find(gameWeb);
@@ -153,6 +195,14 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
         ad.strOtherInfo =
             textOf(info.has_strotherinfo(), info.strotherinfo(), before ? &before->strOtherInfo : nullptr);
         bucket->push_back(std::move(ad));
+    }
+    if (compared) {
+        for (auto &[url, record] : state.domains) {
+            if (sameAds(adsOf(previous, url), adsOf(state.adStore, url)))
+                continue;
+            record.updateTime = now;
+            changed.append(url);
+        }
     }
     return changed;
 }

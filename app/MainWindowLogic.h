@@ -25,10 +25,24 @@ using ::remindTypeText;
 // The six cells of a monitored address in the main list.
 QStringList domainRowTexts(const DomainRecord &record);
 
+// How a notification that names no changed address (a complete list, sent
+// after each login on the data connection) is read.
+enum class CompleteList {
+    // The first after the program's login: every address is stamped, none
+    // counts as changed.
+    First,
+    // After a reconnect: the monitored addresses whose ads differ from the
+    // ones held are the changed ones, so what changed while the connection
+    // was down is told.
+    Compared,
+};
+
 // Replaces the ad store and every ad count with the notification's complete
 // list of ads and stamps the update time of the changed addresses. Returns
-// the changed addresses named by the notification, in its order.
-QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now);
+// the changed addresses named by the notification, in its order (for a
+// compared complete list, those found different, in address order).
+QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now,
+                           CompleteList complete = CompleteList::First);
 
 // Replaces the catalogue of publishing sites.
 void applySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf);

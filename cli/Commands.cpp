@@ -230,7 +230,7 @@ QString remindTextOf(const QString &word)
 void sendEdit(const Invocation &invocation, const DomainRecord *before, DomainRecord after,
               const QString &remindText)
 {
-    const DomainEditCheck check = checkDomainEdit(after.url, remindText);
+    const DomainEditCheck check = checkDomainEdit(after.url, remindText, after.remark);
     if (!check.accepted())
         throw Failure{Refused, check.error};
     after.url = check.url;

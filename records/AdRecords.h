@@ -29,6 +29,7 @@ struct OneAdData {
     QString strOtherInfo;
 
     static OneAdData fromProto(const Proto::OneAdInfo &info);
+    bool operator==(const OneAdData &) const = default;
 };
 
 // How many ads one publishing site has for one opening time.

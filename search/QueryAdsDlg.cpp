@@ -8,6 +8,7 @@
 #include "lists/SiteListDialogs.h"
 #include "net/message.pb.h"
 #include "platform/ControlHelpers.h"
+#include "platform/Tray.h"
 #include "res/Resources.h"
 #include "search/QueryHisDlg.h"
 #include "search/QueryJumpDlg.h"
@@ -227,6 +228,14 @@ void QueryAdsDlg::OnSysCommand(SysCommand command)
     // aside for the main window.
     showMainWindow();
     hide();
+}
+
+void QueryAdsDlg::OnCancel()
+{
+    SearchWindow::OnCancel();
+    const platform::Services s = services();
+    if (!nested && !(s.tray->isAdded() && s.tray->isAvailable()))
+        showMainWindow();
 }
 
 void QueryAdsDlg::showMainWindow()

@@ -77,6 +77,9 @@ protected:
     void sendRequest(const QString &key, int index) override;
     QString fullKey(const QString &plain) const override;
     bool subscribesOnCreate() const override { return false; }
+    // Escape: as for every search window; the main instance also brings the
+    // main window back when no tray icon could, so a window stays reachable.
+    void OnCancel() override;
 
 private:
     void showMainWindow();

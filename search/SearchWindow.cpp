@@ -29,6 +29,8 @@ SearchWindow::SearchWindow(int templateId, const SearchContext &context, SearchH
 {
     Q_ASSERT(ctx.account);
     bindControl(ResultList, resultList);
+    if (ctx.logins)
+        connect(ctx.logins, &LoginNotices::loggedIn, this, &SearchWindow::askAgainIfLost);
 }
 
 SearchWindow::~SearchWindow()
@@ -124,17 +126,33 @@ void SearchWindow::StartSearch()
         return;
     if (recordSearchKey(account(), history, plain))
         platform::AddString(*keyBox(), plain);
-    sendRequest(pager.currentKey(), *index);
+    ask(pager.currentKey(), *index);
 }
 
 void SearchWindow::RequestMore()
 {
     if (const std::optional<int> index = pager.more(rowCount()))
-        sendRequest(pager.currentKey(), *index);
+        ask(pager.currentKey(), *index);
+}
+
+void SearchWindow::ask(const QString &key, int index)
+{
+    unanswered = Unanswered{key, index, account().connectionsMade};
+    sendRequest(key, index);
+}
+
+void SearchWindow::askAgainIfLost()
+{
+    // Only the window that takes the answers asks: a covered one would get none.
+    if (!unanswered || !listening || unanswered->connection == account().connectionsMade)
+        return;
+    unanswered->connection = account().connectionsMade;
+    sendRequest(unanswered->key, unanswered->index);
 }
 
 void SearchWindow::answered(qint32 count, qint32 searchType)
 {
+    unanswered.reset();
     setItemText(StatusBox, SearchKeys::requestedStatus(rowCount(), count));
     pager.answered(count, searchType);
     resultList.SetData(resultData());

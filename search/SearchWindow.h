@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "account/SearchHistory.h"
 #include "lists/VirtualListCtrl.h"
@@ -12,6 +13,15 @@ class AccountState;
 class ICtrlData;
 class QComboBox;
 
+// Raised by the program each time the data connection has logged in, the
+// first time and after every reconnect: a request the connection lost (or
+// sent before its login, which the server ignores) is asked again then.
+class LoginNotices : public QObject {
+    Q_OBJECT
+signals:
+    void loggedIn();
+};
+
 // What every search window needs from the program around it.
 struct SearchContext {
     // The account: histories, the site choice, the catalogue and baseDir.
@@ -22,6 +32,8 @@ struct SearchContext {
     std::function<qint64()> clock;
     // Runs a window modally and returns its result. Unset: DoModal().
     std::function<int(platform::DialogWindow &)> runModal;
+    // The data connection's logins; unset: a lost request waits for the user.
+    LoginNotices *logins = nullptr;
 
     qint64 nowMs() const;
     int runWindow(platform::DialogWindow &window) const;
@@ -51,6 +63,9 @@ public:
 
     void StartSearch();
     void RequestMore();
+    // After a login on the data connection: the request still unanswered is
+    // asked again when it went out on an earlier connection.
+    void askAgainIfLost();
 
     const SearchPager &paging() const { return pager; }
     QComboBox *keyBox() const;
@@ -98,6 +113,16 @@ protected:
 
 private:
     void fillKeyBox();
+    // Sends a page request and remembers it until its answer comes.
+    void ask(const QString &key, int index);
+
+    // The request waiting for its answer, with the connection it went out on.
+    struct Unanswered {
+        QString key;
+        int index = 0;
+        int connection = 0;
+    };
+    std::optional<Unanswered> unanswered;
 
     SearchContext ctx;
     SearchHistory history;

@@ -16,6 +16,12 @@ inline constexpr char DelDomain[] = "/tongji/common_login_for_monitor/del_domain
 inline constexpr char AccountAdd[] = "/tongji/account_add_1_1.asp";
 } // namespace Path
 
+// Longest address and remark the service stores; the client's boxes and
+// checks hold the user to the same lengths, so the common case never
+// reaches a refusal.
+inline constexpr int kMaxAddressChars = 1024;
+inline constexpr int kMaxRemarkChars = 500;
+
 // Part of every check digest; the service expects exactly this text.
 inline constexpr char kCheckSalt[] = "2016-11-27";
 // Part of the key of an account request.

@@ -2,11 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+
+#include <algorithm>
 
 #include "account/AccountState.h"
 #include "account/DomainEditing.h"
 #include "platform/ControlHelpers.h"
 #include "res/Resources.h"
+#include "webproto/WebProtocol.h"
 
 CDomainEdit::CDomainEdit(QWidget *parent) : DialogWindow(res::dialog(res::DomainEditDialog), parent)
 {
@@ -18,6 +22,12 @@ bool CDomainEdit::OnInitDialog()
         for (const QString &text : remindTypeTexts())
             platform::AddString(*combo, text);
     }
+    // As long as the service stores; a longer text stored earlier still shows
+    // whole, and the checks ask for it to be shortened.
+    if (auto *address = control<QLineEdit>(AddressEdit))
+        address->setMaxLength(std::max<int>(WebProtocol::kMaxAddressChars, values.url.size()));
+    if (auto *remark = control<QLineEdit>(RemarkEdit))
+        remark->setMaxLength(std::max<int>(WebProtocol::kMaxRemarkChars, values.remark.size()));
     putTexts();
     if (auto *check = control<QCheckBox>(JinminhouCheck))
         check->setChecked(values.jinminhou == 1);
@@ -92,7 +102,7 @@ void CDomainEdit::showError(const QString &text)
 void CDomainEdit::OnOK()
 {
     takeTexts();
-    const DomainEditCheck check = checkDomainEdit(values.url, values.remindText);
+    const DomainEditCheck check = checkDomainEdit(values.url, values.remindText, values.remark);
     if (!check.accepted()) {
         showError(check.error);
         return;

@@ -185,6 +185,78 @@ TEST_F(DomainFixture, FailedRequestKeepsTheListAndLogsEmptyText)
     EXPECT_EQ(unstamped(lines[1]), QString());
 }
 
+// A refusal in place of the list ("3|用户名或密码错误！") is no list: the one
+// shown stays, as for a failed request, and so do its counters.
+TEST_F(DomainFixture, RefusalKeepsTheListAndItsCounters)
+{
+    state().domains["a.example"] = record("a.example", "3", 5, 99);
+    serve(CannedHttpServer::ok("3|\xD3\xC3\xBB\xA7\xC3\xFB\xBB\xF2\xC3\xDC\xC2\xEB\xB4\xED\xCE\xF3\xA3\xA1"));
+    EXPECT_FALSE(RefreshDomains());
+    EXPECT_EQ(summary(state().domains), (std::vector<Expected>{{"a.example", "3", "", "", 0, 5, 99}}));
+    EXPECT_EQ(state().domainRefreshFailures, 1);
+
+    server->setHandler([](const QByteArray &) { return CannedHttpServer::ok("9;b.example;1"); });
+    EXPECT_TRUE(RefreshDomains());
+    EXPECT_EQ(summary(state().domains), (std::vector<Expected>{{"b.example", "1", "", "", 0, 0, 0}}));
+    EXPECT_EQ(state().domainRefreshFailures, 0);
+}
+
+TEST(DomainListReply, StatusRepliesAreToldFromLists)
+{
+    struct Case {
+        const char *reply;
+        std::optional<int> code; // nothing: a list
+        const char *message;
+    };
+    const Case cases[] = {
+        {"3|\xE5\xAF\x86\xE7\xA0\x81\xE9\x94\x99", 3, "\xE5\xAF\x86\xE7\xA0\x81\xE9\x94\x99"},
+        {"9|busy|try later", 9, "busy|try later"},
+        {"-1", -1, ""},
+        {"0", 0, ""},
+        {"", std::nullopt, ""},
+        {"1;a.example;1", std::nullopt, ""},
+        {"|1;a.example;1|2;b.example;3", std::nullopt, ""},
+        {"garbage", std::nullopt, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reply);
+        const std::optional<StatusReply> status = statusInsteadOfList(QString::fromUtf8(c.reply));
+        ASSERT_EQ(status.has_value(), c.code.has_value());
+        if (!status)
+            continue;
+        EXPECT_EQ(status->code, *c.code);
+        EXPECT_EQ(status->message, QString::fromUtf8(c.message));
+    }
+}
+
+TEST(DomainListReply, AFailingRunOfRefreshesIsNotedOnceAndItsEndOnce)
+{
+    int failures = 0;
+    EXPECT_EQ(domainRefreshNote(failures, true, {}), QString()) << "nothing to end";
+    const QString first = domainRefreshNote(failures, false, QStringLiteral("no answer"));
+    EXPECT_TRUE(first.contains(QStringLiteral("no answer"))) << first.toStdString();
+    EXPECT_EQ(domainRefreshNote(failures, false, QStringLiteral("no answer")), QString());
+    EXPECT_EQ(domainRefreshNote(failures, false, QStringLiteral("refused")), QString());
+    const QString end = domainRefreshNote(failures, true, {});
+    EXPECT_TRUE(end.contains(QStringLiteral("3 failed tries"))) << end.toStdString();
+    EXPECT_EQ(failures, 0);
+}
+
+// A long list is read whole: a cut one would lose addresses and store a cut
+// remark with the next change.
+TEST_F(DomainFixture, ListLongerThanAShortReplyIsReadWhole)
+{
+    QByteArray reply;
+    for (int i = 0; i < 400; ++i)
+        reply += "|" + QByteArray::number(i + 1) + ";http://www.game" + QByteArray::number(i) +
+                 ".example;1;" + QByteArray(40, 'r') + ";1;1";
+    ASSERT_GT(reply.size(), kMaxReplyBytes * 2);
+    serve(CannedHttpServer::ok(reply));
+    ASSERT_TRUE(RefreshDomains());
+    ASSERT_EQ(state().domains.size(), 400u);
+    EXPECT_EQ(state().domains.at("http://www.game399.example").remark, QString(40, u'r'));
+}
+
 TEST_F(DomainFixture, GetUserDomainInfoReturnsAndLogsTheReply)
 {
     serve(CannedHttpServer::ok("9;\xC4\xE3\xBA\xC3.example;1"));

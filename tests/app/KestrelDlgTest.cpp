@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -22,6 +23,7 @@
 #include "service/WebService.h"
 #include "tests/support/CannedHttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
+#include "tests/support/TcpRelay.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
@@ -42,6 +44,14 @@
 using namespace ServiceTest;
 
 namespace {
+
+// A loopback port nothing listens on: connections to it are refused.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
 
 const QString kUser = QStringLiteral("alice");
 const QString kPassword = QStringLiteral("secret1");
@@ -110,7 +120,7 @@ protected:
             return Login(kUser, kPassword, QStringLiteral("1")).loggedIn();
         };
         options.dataHost = QStringLiteral("127.0.0.1");
-        options.dataPort = service->dataPort();
+        options.dataPort = dataPort ? dataPort : service->dataPort();
         options.writeShortcut = false;
         options.loadFiles = loadFiles;
         if (bannerFactory)
@@ -190,6 +200,7 @@ protected:
     BannerFactory bannerFactory;
     QTimer modalWatch;
     QStringList changes;
+    quint16 dataPort = 0; // 0: the service's own
 };
 
 TEST_F(MainWindow, StartsWithTheMonitoredAddressesThenFillsCountsFromTheServer)
@@ -442,11 +453,13 @@ TEST_F(MainWindow, RefusedAddKeepsTheOldAddress)
     record->password = QStringLiteral("changed9");
     ASSERT_NE(service->accounts().save(*record), 0);
 
-    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+    int asked = 0;
+    dlg.setDomainEditor([&asked](CKestrelDlg &, DomainEditValues &values) {
         values.url = QStringLiteral("http://www.b2-game.com");
-        return true;
+        return ++asked == 1; // the refusal brings the dialog back: cancelled then
     });
     dlg.sendCommand(CKestrelDlg::ModifyButton);
+    EXPECT_EQ(asked, 2);
     EXPECT_TRUE(changes.isEmpty());
     const auto stored = storedAddresses();
     EXPECT_EQ(stored.count(QStringLiteral("http://www.b-game.com")), 1u);
@@ -458,9 +471,10 @@ TEST_F(MainWindow, RefusedAddKeepsTheOldAddress)
 TEST_F(MainWindow, DeleteOfTheOldAddressFollowsOnlyASuccessfulAdd)
 {
     CKestrelDlg &dlg = open();
-    dlg.setDomainEditor([](CKestrelDlg &, DomainEditValues &values) {
+    int asked = 0;
+    dlg.setDomainEditor([&asked](CKestrelDlg &, DomainEditValues &values) {
         values.url = QStringLiteral("http://www.b2-game.com");
-        return true;
+        return ++asked == 1; // a refusal brings the dialog back: cancelled then
     });
     struct Case {
         const char *name;
@@ -471,11 +485,13 @@ TEST_F(MainWindow, DeleteOfTheOldAddressFollowsOnlyASuccessfulAdd)
     const QByteArray del = WebProtocol::Path::DelDomain;
     const QByteArray list = WebProtocol::Path::GetUserDomainInfo;
     const Case cases[] = {
-        {"Refused", "9|\xB1\xA3\xB4\xE6\xCA\xA7\xB0\xDC", {add, list}},
+        // A refusal changes nothing on the service: told, and nothing more is asked.
+        {"Refused", "9|\xB1\xA3\xB4\xE6\xCA\xA7\xB0\xDC", {add}},
         {"Saved", "0|\xB1\xA3\xB4\xE6\xB3\xC9\xB9\xA6", {add, del, list}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        asked = 0;
         DomainRecord old;
         old.url = QStringLiteral("http://www.b-game.com");
         old.remindType = QStringLiteral("2");
@@ -493,6 +509,96 @@ TEST_F(MainWindow, DeleteOfTheOldAddressFollowsOnlyASuccessfulAdd)
             paths.append(target.left(target.indexOf('?')));
         EXPECT_EQ(paths, c.paths);
     }
+}
+
+// What the user typed survives a refusal and an outage: the dialog comes back
+// with it after the reason was shown.
+TEST_F(MainWindow, AnAddThatDoesNotGoThroughIsToldAndTheDialogComesBackWithWhatWasTyped)
+{
+    CKestrelDlg &dlg = open();
+    struct Case {
+        const char *name;
+        std::function<void()> breakService;
+        QString told;
+    };
+    std::unique_ptr<CannedHttpServer> refusing;
+    const Case cases[] = {
+        {"Refused",
+         [&] {
+             refusing = std::make_unique<CannedHttpServer>([](const QByteArray &target) {
+                 const bool add = target.startsWith(WebProtocol::Path::AddDomain);
+                 // "3|备注太长" in GBK; the list is the one the window holds.
+                 return CannedHttpServer::ok(add ? QByteArray("3|\xB1\xB8\xD7\xA2\xCC\xAB\xB3\xA4")
+                                                 : QByteArray("1;http://www.a-game.com;1"));
+             });
+             ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), refusing->port());
+         },
+         QStringLiteral("备注太长")},
+        {"Unreachable",
+         [&] {
+             refusing.reset();
+             ServiceBase::Instance().setEndpoint(QStringLiteral("127.0.0.1"), closedPort());
+         },
+         QStringLiteral("无法连接服务器，请检查网络后重试。")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.breakService();
+        fakes.messageBox.shown.clear();
+        std::vector<DomainEditValues> seen;
+        dlg.setDomainEditor([&seen](CKestrelDlg &, DomainEditValues &values) {
+            seen.push_back(values);
+            if (seen.size() > 1)
+                return false; // the user gives up on the second showing
+            values.url = QStringLiteral("http://www.typed.com");
+            values.remark = QStringLiteral("打了很久的备注");
+            return true;
+        });
+        dlg.sendCommand(CKestrelDlg::AddButton);
+        ASSERT_EQ(fakes.messageBox.shown.size(), 1u);
+        EXPECT_EQ(fakes.messageBox.shown[0].text, c.told);
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[1].url, QStringLiteral("http://www.typed.com"));
+        EXPECT_EQ(seen[1].remark, QStringLiteral("打了很久的备注"));
+        EXPECT_EQ(dlg.domainList().GetItemCount(), 2) << "the list shown stays";
+    }
+}
+
+// The data connection goes down; meanwhile an address's ads change and an
+// address is added on the service. Back online, the window shows the new list
+// and tells the changed address, and only that one.
+TEST_F(MainWindow, WhatChangedDuringAnOutageIsToldAfterTheReconnect)
+{
+    TcpRelay relay(service->dataPort());
+    ASSERT_NE(relay.port(), 0);
+    dataPort = relay.port();
+    CKestrelDlg &dlg = open();
+    const AccountState &state = AccountState::Instance();
+    ASSERT_TRUE(waitFor([&] { return dlg.completeListsTaken() == 1; }));
+    EXPECT_TRUE(dlg.lastPopupText().isEmpty());
+    const qint32 firstStamp = state.domains.at("http://www.b-game.com").updateTime;
+
+    // An outage in which nothing changes tells nothing.
+    relay.cut();
+    ASSERT_TRUE(relay.restore());
+    ASSERT_TRUE(waitFor([&] { return dlg.completeListsTaken() == 2; }));
+    EXPECT_TRUE(dlg.lastPopupText().isEmpty());
+    EXPECT_TRUE(popups().empty());
+
+    relay.cut();
+    ASSERT_TRUE(service->ads().addAds({makeAd("http://www.a-game.com", QStringLiteral("新开发布站"),
+                                              QStringLiteral("热血四区"), 0, "22:00")}));
+    watch("http://www.c-game.com", "4");
+    clock += 100;
+    ASSERT_TRUE(relay.restore());
+    ASSERT_TRUE(waitFor([&] { return dlg.completeListsTaken() == 3; }));
+
+    EXPECT_EQ(dlg.lastPopupText(), QStringLiteral("更新的网址:\r\nhttp://www.a-game.com"));
+    EXPECT_EQ(popups().size(), 1u);
+    EXPECT_EQ(state.domains.at("http://www.a-game.com").adCount, 4);
+    EXPECT_EQ(state.domains.at("http://www.a-game.com").updateTime, clock);
+    EXPECT_EQ(state.domains.at("http://www.b-game.com").updateTime, firstStamp) << "unchanged";
+    EXPECT_GE(rowOf(QStringLiteral("http://www.c-game.com")), 0) << "the list was asked for again";
 }
 
 TEST_F(MainWindow, DoubleClickShowsTheAdsOfTheMarkedAddress)

@@ -362,8 +362,11 @@ TEST_P(CliDomainCheck, AddMakesTheDialogsChecks)
     const DomainCheckCase &c = GetParam();
     static const QStringList words = {QStringLiteral("local"), QStringLiteral("qq"), QStringLiteral("both"),
                                       QStringLiteral("none")};
-    const CliRun result = run(asDemo({QStringLiteral("add"), c.typed, QStringLiteral("--remind"),
-                                      c.reminder < 0 ? QString() : words[c.reminder]}));
+    QStringList arguments = {QStringLiteral("add"), c.typed, QStringLiteral("--remind"),
+                             c.reminder < 0 ? QString() : words[c.reminder]};
+    if (!c.remark.isEmpty())
+        arguments << QStringLiteral("--remark") << c.remark;
+    const CliRun result = run(asDemo(arguments));
     if (!c.message.isEmpty()) {
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err.trimmed(), QStringLiteral("kestrel-cli: ") + c.message);

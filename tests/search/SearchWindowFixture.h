@@ -51,6 +51,7 @@ protected:
         c.account = &state;
         c.send = [this](MsgHeader &msg) { record(msg); };
         c.clock = [this] { return nowMs; };
+        c.logins = &logins;
         c.runModal = [this](platform::DialogWindow &window) {
             ++modalRuns;
             if (modalRunner)
@@ -107,6 +108,7 @@ protected:
     static void type(SearchWindow &window, const QString &text) { window.keyBox()->setEditText(text); }
 
     platform::RecordingServices fakes;
+    LoginNotices logins;
     std::vector<SentRequest> sent;
     qint64 nowMs = 1'000'000;
     int modalRuns = 0;

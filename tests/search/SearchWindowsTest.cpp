@@ -214,6 +214,41 @@ TEST_F(AdSearchTest, AnAnswerThatNeverComesBlocksOnlyUntilReconnectOrThirtySecon
     EXPECT_EQ(sent.size(), 3u);
 }
 
+// A request sent while the connection is down goes out before the next login
+// and the server ignores it: the window asks again once that login is done.
+TEST_F(AdSearchTest, ARequestLostToAnOutageIsAskedAgainAfterTheNextLogin)
+{
+    state.connectionsMade = 1;
+    auto window = openAds();
+    type(*window, QStringLiteral("合击"));
+    window->sendCommand(SearchWindow::SearchButton);
+    ASSERT_EQ(sent.size(), 1u);
+    emit logins.loggedIn();
+    EXPECT_EQ(sent.size(), 1u) << "the same connection: its answer may still come";
+
+    ++state.connectionsMade;
+    emit logins.loggedIn();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].key, "合击");
+    EXPECT_EQ(sent[1].index, 1);
+    emit logins.loggedIn();
+    EXPECT_EQ(sent.size(), 2u) << "asked once per login";
+
+    deliver(adsAck(20, 45));
+    window->sendCommand(SearchWindow::MoreButton);
+    ASSERT_EQ(sent.size(), 3u);
+    ++state.connectionsMade;
+    emit logins.loggedIn();
+    ASSERT_EQ(sent.size(), 4u) << "a lost page of more data too";
+    EXPECT_EQ(sent[3].index, 2);
+    deliver(adsAck(20, 45, 0, 0, 20));
+    EXPECT_EQ(window->ads.size(), 40u);
+
+    ++state.connectionsMade;
+    emit logins.loggedIn();
+    EXPECT_EQ(sent.size(), 4u) << "nothing is waiting";
+}
+
 TEST_F(AdSearchTest, EmptyKeySendsNothingAndALaterSearchWorks)
 {
     auto window = openAds();
@@ -386,6 +421,22 @@ TEST_F(AdSearchTest, CloseHidesTheMainInstanceAndEscapeAlsoStopsItsAnswers)
     window->Activate(&mainWindow, false);
     deliver(adsAck(2, 4, 0, 0, 2));
     EXPECT_EQ(window->ads.size(), 4u);
+}
+
+// Without a tray icon nothing but a window brings the program back.
+TEST_F(AdSearchTest, EscapeWithoutATrayIconBringsTheMainWindowBack)
+{
+    for (const bool trayUp : {true, false}) {
+        SCOPED_TRACE(trayUp ? "tray icon up" : "no notification area");
+        fakes.tray.available = trayUp;
+        fakes.tray.added = trayUp;
+        mainWindow.hide();
+        auto window = openAds();
+        ASSERT_TRUE(window->isVisible());
+        window->sendCommand(platform::IDCANCEL);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(mainWindow.isVisible(), !trayUp);
+    }
 }
 
 TEST_F(AdSearchTest, HelpExplainsTheKeys)

@@ -13,12 +13,15 @@ struct DomainCheckCase {
     int reminder;    // index in remindTypeTexts(), -1 for none chosen
     QString message; // empty: accepted
     QString stored;  // the address sent, when accepted
+    QString remark;  // typed into the remark box; empty: left as preset
 };
 
 inline const QString kDomainEmpty = QStringLiteral("监控的网址为空！");
 inline const QString kDomainNoReminder = QStringLiteral("提醒方式为空！");
 inline const QString kDomainMalformed =
     QStringLiteral("监控的网址填写错误，请填写完整的网址 包含 http  https 。");
+inline const QString kDomainSeparator = QStringLiteral("监控的网址不能包含“|”或“;”。");
+inline const QString kRemarkSeparator = QStringLiteral("备注不能包含“|”或“;”。");
 
 inline const std::vector<DomainCheckCase> &domainCheckCases()
 {
@@ -45,6 +48,27 @@ inline const std::vector<DomainCheckCase> &domainCheckCases()
         {"UpperCaseScheme", QStringLiteral("HTTP://www.a.com"), 0, kDomainMalformed, {}},
         {"NoReminder", QStringLiteral("http://www.a.com"), -1, kDomainNoReminder, {}},
         {"EmptyBeforeNoReminder", QString(), -1, kDomainEmpty, {}},
+        // The service's list would give these back with full-width separators.
+        {"BarInTheAddress", QStringLiteral("http://www.a.com/?a|b"), 0, kDomainSeparator, {}},
+        {"SemicolonInTheAddress", QStringLiteral("http://www.a.com/x;y"), 0, kDomainSeparator, {}},
+        {"BarInTheRemark",
+         QStringLiteral("http://www.a.com"),
+         0,
+         kRemarkSeparator,
+         {},
+         QStringLiteral("新|服")},
+        {"SemicolonInTheRemark",
+         QStringLiteral("http://www.a.com"),
+         0,
+         kRemarkSeparator,
+         {},
+         QStringLiteral("区;服")},
+        {"FullWidthSeparatorsAreText",
+         QStringLiteral("http://www.a.com/b"),
+         0,
+         {},
+         QStringLiteral("http://www.a.com/b"),
+         QStringLiteral("新｜服；区")},
     };
     return cases;
 }

@@ -10,6 +10,7 @@
 #include "account/AccountState.h"
 #include "account/dialogs/DomainEdit.h"
 #include "tests/support/DomainCheckCases.h"
+#include "webproto/WebProtocol.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/support/WaitUntil.h"
 
@@ -158,6 +159,8 @@ TEST_P(DomainEditOk, ChecksTheAddressAndReminder)
     const OkCase &c = GetParam();
     open();
     box(CDomainEdit::AddressEdit)->setText(c.typed);
+    if (!c.remark.isEmpty())
+        box(CDomainEdit::RemarkEdit)->setText(c.remark);
     reminder()->setCurrentIndex(c.reminder);
     dialog.sendCommand(platform::IDOK);
 
@@ -179,6 +182,36 @@ TEST_P(DomainEditOk, ChecksTheAddressAndReminder)
 // The same table runs against the command line (tests/cli).
 INSTANTIATE_TEST_SUITE_P(Addresses, DomainEditOk, ::testing::ValuesIn(domainCheckCases()),
                          DomainCheckCaseName());
+
+TEST_F(DomainEditTest, BoxesTakeNoMoreThanTheServiceStores)
+{
+    open();
+    box(CDomainEdit::RemarkEdit)->setText(QString(WebProtocol::kMaxRemarkChars + 20, u'备'));
+    box(CDomainEdit::AddressEdit)
+        ->setText(QStringLiteral("http://a.com/") + QString(WebProtocol::kMaxAddressChars, u'x'));
+    EXPECT_EQ(box(CDomainEdit::RemarkEdit)->text().size(), WebProtocol::kMaxRemarkChars);
+    EXPECT_EQ(box(CDomainEdit::AddressEdit)->text().size(), WebProtocol::kMaxAddressChars);
+    dialog.sendCommand(platform::IDOK);
+    EXPECT_TRUE(fakes.messageBox.shown.empty()) << messages().join(u'\n').toStdString();
+    EXPECT_EQ(dialog.result(), platform::IDOK);
+}
+
+TEST_F(DomainEditTest, AStoredRemarkAboveTheLimitShowsWholeAndIsAskedToBeShortened)
+{
+    DomainEditValues preset = filled();
+    preset.remark = QString(WebProtocol::kMaxRemarkChars + 5, u'备');
+    open(preset);
+    EXPECT_EQ(box(CDomainEdit::RemarkEdit)->text(), preset.remark) << "nothing stored is cut on opening";
+    dialog.sendCommand(platform::IDOK);
+    ASSERT_EQ(fakes.messageBox.shown.size(), 1u);
+    EXPECT_EQ(fakes.messageBox.shown[0].text, QStringLiteral("备注太长，最多500个字符。"));
+    EXPECT_TRUE(stillOpen());
+
+    box(CDomainEdit::RemarkEdit)->setText(preset.remark.left(WebProtocol::kMaxRemarkChars));
+    dialog.sendCommand(platform::IDOK);
+    EXPECT_EQ(dialog.result(), platform::IDOK);
+    EXPECT_EQ(dialog.values.remark.size(), WebProtocol::kMaxRemarkChars);
+}
 
 TEST_F(DomainEditTest, ClearedBoxGetsTheHintBackWhenItLosesTheFocus)
 {
