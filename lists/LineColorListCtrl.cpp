@@ -1,5 +1,7 @@
 #include "lists/LineColorListCtrl.h"
 
+#include "platform/DialogUnits.h"
+
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -76,7 +78,7 @@ void CLineColorListCtrl::InsertColumn(int column, const QString &title, int widt
 {
     insertColumn(column);
     setHorizontalHeaderItem(column, new QTableWidgetItem(title));
-    setColumnWidth(column, width);
+    setColumnWidth(column, platform::scaledToFont(width, font()));
 }
 
 void CLineColorListCtrl::InsertItem(int row, const QString &text)

@@ -1,5 +1,7 @@
 #include "lists/VirtualListCtrl.h"
 
+#include "platform/DialogUnits.h"
+
 #include <algorithm>
 
 #include <QHeaderView>
@@ -20,7 +22,6 @@ const CellColors CVirtualListCtrl::PlainColors{QColor(0, 0, 0), QColor(255, 255,
 namespace {
 
 const QColor GridColor(220, 220, 220);
-constexpr int TextPadding = 4;
 
 } // namespace
 
@@ -66,7 +67,9 @@ void CVirtualListCtrl::SetColumns(const QStringList &names, const std::vector<in
     st.columnCount = int(names.size());
     const int share = names.isEmpty() ? 0 : (contentsRect().width() - 15) / int(names.size());
     for (int i = 0; i < names.size(); ++i)
-        headerView->resizeSection(i, size_t(i) < widths.size() ? widths[size_t(i)] : std::max(share, 0));
+        headerView->resizeSection(i, size_t(i) < widths.size()
+                                         ? platform::scaledToFont(widths[size_t(i)], font())
+                                         : std::max(share, 0));
     updateGeometries();
     viewport()->update();
 }
@@ -371,7 +374,7 @@ void CVirtualListCtrl::paintEvent(QPaintEvent *event)
             const QVariant fore = model.data(index, Qt::ForegroundRole);
             painter.fillRect(rect, back.isValid() ? back.value<QColor>() : pal.color(QPalette::Base));
             painter.setPen(fore.isValid() ? fore.value<QColor>() : pal.color(QPalette::Text));
-            const QRect textRect = rect.adjusted(TextPadding, 0, -TextPadding, 0);
+            const QRect textRect = rect.adjusted(kTextPadding, 0, -kTextPadding, 0);
             const QString text = model.data(index, Qt::DisplayRole).toString();
             painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                              fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));

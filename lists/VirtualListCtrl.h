@@ -53,6 +53,9 @@ protected:
 class CVirtualListCtrl : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    // Pixels between a cell's text and either side of its column.
+    static constexpr int kTextPadding = 4;
+
     struct State {
         int columnCount = 0;
         int rowCount = 0;

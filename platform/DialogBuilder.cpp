@@ -54,6 +54,30 @@ QWidget *createReportList(QWidget *parent)
 
 } // namespace
 
+namespace {
+
+// A one-line label was sized for the design's font: in a font that writes its
+// text wider it grows, away from the side it is aligned to, so the text shows whole.
+QRect fittedLabel(QRect rect, const ControlTemplate &control, const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    if (control.text.contains(u'\n') || rect.height() >= 2 * metrics.lineSpacing())
+        return rect;
+    const int missing = metrics.horizontalAdvance(control.text) + 1 - rect.width();
+    if (missing <= 0)
+        return rect;
+    const Qt::Alignment alignment = horizontalAlignment(control.styles);
+    if (alignment & Qt::AlignRight)
+        rect.setLeft(rect.left() - missing);
+    else if (alignment & Qt::AlignHCenter)
+        rect.adjust(-missing / 2, 0, missing - missing / 2, 0);
+    else
+        rect.setRight(rect.right() + missing);
+    return rect;
+}
+
+} // namespace
+
 QWidget *BuiltDialog::item(int id) const
 {
     const auto it = controls.find(id);
@@ -161,6 +185,8 @@ BuiltDialog buildDialog(const DialogTemplate &tpl, QWidget &host, const ControlB
         // A combo box's template height is that of its open list; the box keeps its own.
         if (control.kind == ControlKind::ComboBox)
             rect.setHeight(widget->sizeHint().height());
+        if (control.kind == ControlKind::Static)
+            rect = fittedLabel(rect, control, built.font);
         widget->setGeometry(rect);
         widget->setEnabled(!(control.styles & Disabled));
         widget->setVisible(!(control.styles & Hidden));

@@ -1,9 +1,12 @@
 #include "platform/DialogUnits.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -61,6 +64,25 @@ QFont dialogFont(const QString &family, int pointSize)
         font.setFamilies(QStringList{fallbackFontFamily()});
     font.setPixelSize(MulDiv(pointSize > 0 ? pointSize : 8, 96, 72));
     return font;
+}
+
+double designWidthRatio(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const int pixels = QFontInfo(font).pixelSize();
+    if (pixels <= 0)
+        return 1.0;
+    // What the program's lists show most: times, dates, addresses and Chinese names.
+    const QString narrow = QStringLiteral("0123456789:/-.");
+    const QString wide = QStringLiteral("开机时间当前配置发布站");
+    const double narrowRatio = metrics.horizontalAdvance(narrow) / (narrow.size() * pixels / 2.0);
+    const double wideRatio = metrics.horizontalAdvance(wide) / (wide.size() * double(pixels));
+    return std::max({1.0, narrowRatio, wideRatio});
+}
+
+int scaledToFont(int designPixels, const QFont &font)
+{
+    return int(std::ceil(designPixels * designWidthRatio(font)));
 }
 
 DialogUnits DialogUnits::fromFont(const QFont &font)

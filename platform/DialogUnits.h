@@ -21,6 +21,14 @@ QString substituteFamily(const QString &family);
 // The font a template names, sized in pixels at 96 dpi like a Windows LOGFONT.
 QFont dialogFont(const QString &family, int pointSize);
 
+// The program's pixel widths (list columns) were chosen for 宋体, whose narrow
+// characters are half its pixel size wide and its Chinese ones the full size.
+// How much wider the font in use writes digits, punctuation and Chinese text
+// than that, the widest kind deciding; at least 1.
+double designWidthRatio(const QFont &font);
+// A width chosen for 宋体, scaled to the font in use by designWidthRatio().
+int scaledToFont(int designPixels, const QFont &font);
+
 // Dialog base units of a font, computed as the Windows dialog manager does: the average
 // character width of "A..Za..z" and the character height.
 struct DialogUnits {

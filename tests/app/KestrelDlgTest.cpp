@@ -24,6 +24,7 @@
 #include "tests/support/CannedHttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "tests/support/TcpRelay.h"
+#include "tests/support/TextFit.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
@@ -238,6 +239,14 @@ TEST_F(MainWindow, StartsWithTheMonitoredAddressesThenFillsCountsFromTheServer)
     dlg.OpenSite({0, 2});
     ASSERT_EQ(fakes.shell.opened.size(), 1u);
     EXPECT_EQ(fakes.shell.opened[0], QUrl(QStringLiteral("http://www.zhaofu.com")));
+}
+
+TEST_F(MainWindow, UpdateTimesAndShortRemarksFitTheirColumns)
+{
+    CKestrelDlg &dlg = open();
+    const CLineColorListCtrl &list = dlg.domainList();
+    EXPECT_GE(TextFit::cellRoom(list, list.columnWidth(5), QStringLiteral("2026-12-11 08:30:00")), 0);
+    EXPECT_GE(TextFit::cellRoom(list, list.columnWidth(1), QStringLiteral("传奇新服")), 0);
 }
 
 TEST_F(MainWindow, AddingAnAddressNotifiesAndShowChangedHighlightsIt)

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "platform/DialogUnits.h"
 #include "account/AccountState.h"
 #include "lists/AdvertisingWebDlg.h"
 #include "net/MsgDispatcher.h"
@@ -82,7 +83,9 @@ TEST_F(AdvertisingWebDlgTest, ShowsTheCatalogueUnderFourColumnsAndAsksForAFreshO
     ASSERT_EQ(window->list.state().columnCount, 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(window->list.itemModel()->headerData(c, Qt::Horizontal).toString(), titles[c]);
-        EXPECT_EQ(window->list.header()->sectionSize(c), widths[c]) << c;
+        EXPECT_EQ(window->list.header()->sectionSize(c),
+                  platform::scaledToFont(widths[c], window->list.font()))
+            << c;
     }
     // Catalogue order, each column its own member.
     EXPECT_EQ(window->list.state().rowCount, 3);

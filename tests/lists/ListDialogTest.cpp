@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "platform/DialogUnits.h"
 #include "records/CtrlData.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"
@@ -58,7 +59,7 @@ TEST(ListDialogTest, BoundListSitsInTheTemplateAndOpensOnlyWebAddresses)
     EXPECT_EQ(window.item(1010), &window.list);
     EXPECT_EQ(window.list.geometry(), window.units().toPixels(QRect(7, 7, 789, 284)));
     EXPECT_EQ(window.list.state().rowCount, 2);
-    EXPECT_EQ(window.list.header()->sectionSize(0), 150);
+    EXPECT_EQ(window.list.header()->sectionSize(0), platform::scaledToFont(150, window.list.font()));
 
     for (int row : {0, 1}) {
         const QPoint pos = window.list.cellRect(Cell{row, 0}).center();

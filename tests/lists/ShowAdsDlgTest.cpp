@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "platform/DialogUnits.h"
 #include "account/AccountState.h"
 #include "lists/ShowAdsDlg.h"
 #include "tests/lists/ListOpenChecks.h"
@@ -79,7 +80,9 @@ TEST_F(ShowAdsDlgTest, ListsTheAddressAdsInStoreOrderUnderSixColumns)
     ASSERT_EQ(window->list.state().columnCount, 6);
     for (int column = 0; column < 6; ++column) {
         EXPECT_EQ(window->list.itemModel()->headerData(column, Qt::Horizontal).toString(), titles[column]);
-        EXPECT_EQ(window->list.header()->sectionSize(column), widths[column]) << column;
+        EXPECT_EQ(window->list.header()->sectionSize(column),
+                  platform::scaledToFont(widths[column], window->list.font()))
+            << column;
     }
     const QStringList expectedCells = {"站A", "http://www.a-game.com/x", "a1", "10.0.0.1", "09:00", "首区"};
     for (int column = 0; column < 6; ++column)

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include "account/SiteLists.h"
 #include "lists/SiteListDialogs.h"
 #include "tests/support/AccountFiles.h"
+#include "tests/support/TextFit.h"
 #include "tests/support/RecordingServices.h"
 
 using platform::MessageIcon;
@@ -314,6 +316,17 @@ protected:
 };
 
 const Configs kThree{{"一", "1"}, {"二", "站B"}, {"三", "站C~站A"}};
+
+TEST_F(SiteSettingTest, TheConfigurationLabelShowsItsWholeText)
+{
+    open(kThree, 0);
+    QLabel *label = nullptr;
+    for (QLabel *candidate : dialog->findChildren<QLabel *>())
+        if (candidate->text() == QStringLiteral("当前配置："))
+            label = candidate;
+    ASSERT_NE(label, nullptr);
+    EXPECT_GE(TextFit::labelRoom(*label), 0) << label->font().family().toStdString();
+}
 
 TEST_F(SiteSettingTest, OpeningSelectsTheConfigurationInForceAndSaves)
 {

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "platform/DialogUnits.h"
 #include "records/CtrlData.h"
 #include "lists/VirtualListCtrl.h"
 #include "tests/support/RecordingServices.h"
@@ -469,7 +470,7 @@ TEST(VirtualListPaintTest, ColumnWidthsFillTheClientAreaWhenNotGiven)
     const int client = list.contentsRect().width();
     list.SetColumns({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, {50});
     EXPECT_EQ(list.state().columnCount, 3);
-    EXPECT_EQ(list.header()->sectionSize(0), 50);
+    EXPECT_EQ(list.header()->sectionSize(0), platform::scaledToFont(50, list.font()));
     EXPECT_EQ(list.header()->sectionSize(1), (client - 15) / 3);
     EXPECT_EQ(list.header()->sectionSize(2), (client - 15) / 3);
     EXPECT_EQ(list.itemModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("b"));

@@ -1,3 +1,4 @@
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -11,6 +12,7 @@
 #include "search/SearchHelpDlg.h"
 #include "tests/lists/ListOpenChecks.h"
 #include "tests/search/SearchWindowFixture.h"
+#include "tests/support/TextFit.h"
 
 namespace {
 
@@ -247,6 +249,22 @@ TEST_F(AdSearchTest, ARequestLostToAnOutageIsAskedAgainAfterTheNextLogin)
     ++state.connectionsMade;
     emit logins.loggedIn();
     EXPECT_EQ(sent.size(), 4u) << "nothing is waiting";
+}
+
+// The opening times show whole in both lists, in the font the window uses.
+TEST_F(AdSearchTest, OpeningTimesFitTheirColumns)
+{
+    auto window = openAds();
+    const std::pair<CVirtualListCtrl *, int> columns[] = {{&window->resultList, 4}, {&window->countList, 1}};
+    for (const auto &[list, column] : columns) {
+        for (const QString &text : {QStringLiteral("12月11日/08:30"), QStringLiteral("12月31日/通宵")}) {
+            SCOPED_TRACE(text.toStdString());
+            EXPECT_GE(TextFit::cellRoom(list->font(), CVirtualListCtrl::kTextPadding,
+                                        list->header()->sectionSize(column), text),
+                      0)
+                << list->font().family().toStdString();
+        }
+    }
 }
 
 TEST_F(AdSearchTest, EmptyKeySendsNothingAndALaterSearchWorks)
