@@ -16,6 +16,8 @@
 namespace {
 
 constexpr int kDeadlineMs = 15'000;
+// Starting the X server and the tray host takes longest on a loaded machine.
+constexpr int kStartDeadlineMs = 60'000;
 
 class TrayOnDisplay : public ::testing::Test {
 protected:
@@ -24,36 +26,64 @@ protected:
         for (const char *tool : {"Xvfb", "trayer", "xdotool"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
-        ASSERT_TRUE(startDisplay());
         env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
         // No session bus: Qt then uses the X11 notification area trayer provides.
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+        ASSERT_TRUE(startDisplay()) << serverLog.toStdString();
         trayer = start(QStringLiteral("trayer"), {"--edge", "top", "--align", "left", "--widthtype", "pixel",
                                                   "--width", "64", "--heighttype", "pixel", "--height", "32",
                                                   "--SetDockType", "false", "--expand", "false"});
-        ASSERT_TRUE(poll([&] { return !windows({"--name", "^panel$"}).empty(); })) << "trayer did not start";
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return !windows({"--name", "^panel$"}).empty();
+            },
+            kStartDeadlineMs))
+            << "trayer did not start on " << display.toStdString() << "; "
+            << (trayer->state() == QProcess::NotRunning ? "it ended: " : "it runs: ")
+            << trayer->readAllStandardError().toStdString();
     }
 
     void TearDown() override
     {
-        for (std::unique_ptr<QProcess> *p : {&probe, &trayer, &server}) {
-            if (*p && (*p)->state() != QProcess::NotRunning) {
-                (*p)->kill();
-                (*p)->waitForFinished(5000);
-            }
+        for (std::unique_ptr<QProcess> *p : {&probe, &trayer, &server})
+            stop(*p);
+    }
+
+    // Asked to end first, so that Xvfb removes its lock file and socket: one
+    // left behind may be claimed by two servers starting at once.
+    static void stop(std::unique_ptr<QProcess> &process)
+    {
+        if (!process || process->state() == QProcess::NotRunning)
+            return;
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished(5000);
         }
     }
 
-    // Xvfb picks a free display itself and writes its number to our pipe.
+    // A display of our own. Xvfb picks a free one itself and writes its number
+    // to our pipe; should another server claim the same number at the same
+    // moment (a stale lock), the display does not open and another is started.
     bool startDisplay()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            stop(server);
+            if (startServer() && displayOpens())
+                return true;
+            serverLog += QString::fromLocal8Bit(server->readAllStandardError());
+        }
+        return false;
+    }
+
+    bool startServer()
     {
         server = std::make_unique<QProcess>();
         server->start(QStringLiteral("Xvfb"),
                       {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-        QDeadlineTimer deadline(kDeadlineMs);
+        QDeadlineTimer deadline(kStartDeadlineMs);
         QByteArray number;
         while (!number.endsWith('\n')) {
             if (deadline.hasExpired() || !server->waitForReadyRead(int(deadline.remainingTime())))
@@ -61,7 +91,20 @@ protected:
             number += server->readAllStandardOutput();
         }
         display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+        env.insert(QStringLiteral("DISPLAY"), display);
         return true;
+    }
+
+    bool displayOpens()
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), {"getdisplaygeometry"});
+        const bool opened = tool.waitForFinished(kStartDeadlineMs) &&
+                            tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+        if (!opened)
+            serverLog += display + QStringLiteral(": ") + QString::fromLocal8Bit(tool.readAllStandardError());
+        return opened && server->state() == QProcess::Running;
     }
 
     std::unique_ptr<QProcess> start(const QString &program, const QStringList &args)
@@ -122,6 +165,7 @@ protected:
     }
 
     QString display;
+    QString serverLog; // what went wrong with displays that did not open
     QProcessEnvironment env;
     std::unique_ptr<QProcess> server;
     std::unique_ptr<QProcess> trayer;
