@@ -53,10 +53,18 @@ std::vector<LimitOption> limitOptions()
                     &ServiceLimits::framesPerTurn, 1, 1000000),
         limitOption("output-pause-bytes", "Output waiting for a peer above which its input is not read",
                     &ServiceLimits::outputPauseBytes, 1, kGiB),
-        limitOption("web-output-cap-bytes", "Output waiting for a web client above which it is dropped",
+        limitOption("web-output-cap-bytes",
+                    "Output a web client may leave waiting: an answer is written whole however large, but "
+                    "a client with more than this waiting must keep taking it (see --output-stall-ms)",
                     &ServiceLimits::webOutputCapBytes, 1, kGiB),
-        limitOption("data-output-cap-bytes", "Output waiting for a data client above which it is dropped",
+        limitOption("data-output-cap-bytes",
+                    "Output a data client may leave waiting: a frame is written whole however large, but "
+                    "a client with more than this waiting must keep taking it (see --output-stall-ms)",
                     &ServiceLimits::dataOutputCapBytes, 1, 16 * kGiB),
+        limitOption("output-stall-ms",
+                    "Milliseconds a client with more than its output cap waiting may take none of it "
+                    "before it is dropped",
+                    &ServiceLimits::outputStallMs, 1, kDay),
         limitOption("db-wait-secs",
                     "Seconds to keep trying a database server that cannot be reached at start",
                     &ServiceLimits::databaseWaitSecs, 0, kDay / 1000),
