@@ -70,6 +70,9 @@ struct ServiceLimits {
     int logLines = 50;
     int logWindowSecs = 60;
 
+    // Monitored addresses one account may add (those stored already stay).
+    int maxAddressesPerAccount = 1000;
+
     // Search keys: at most this many terms, dates and marks, and characters.
     int keyTerms = 32;
     int keyChars = 500;

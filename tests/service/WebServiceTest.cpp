@@ -615,4 +615,120 @@ TEST_F(WebServiceLargeAnswerTest, PeerThatStopsTakingALargeAnswerIsDropped)
         << log.lines().join(QLatin1Char('\n')).toStdString();
 }
 
+HttpResult addAddress(LocalService &service, const QString &url, const QString &remark)
+{
+    return httpGet(service.webUrl(
+        kAdd + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                               QStringLiteral("2"), now()) +
+                                   "&monitor_url=" + encodeValue(url) + "&monitor_type=1&monitor_remark=" +
+                                   encodeValue(remark) + "&monitor_publishing=1&jinminhou=0")));
+}
+
+HttpResult deleteAddress(LocalService &service, const QString &url)
+{
+    return httpGet(service.webUrl(
+        kDel + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                               QStringLiteral("2"), now()) +
+                                   "&monitor_url=" + encodeValue(url))));
+}
+
+// url -> remark of each listed address.
+QMap<QString, QString> listedAddresses(LocalService &service)
+{
+    const HttpResult r = httpGet(service.webUrl(
+        kDomains + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                                   QStringLiteral("2"), now()))));
+    EXPECT_EQ(r.status, 200);
+    QMap<QString, QString> listed;
+    for (const QString &record : WebText::SplitText(r.text(), QLatin1Char('|'))) {
+        const QStringList f = WebText::SplitText(record, QLatin1Char(';'));
+        if (f.size() == 6)
+            listed.insert(f[1], f[3]);
+    }
+    return listed;
+}
+
+TEST_F(WebServiceTest, OverlongAddressOrRemarkIsRefusedWithItsReason)
+{
+    const QString prefix = QStringLiteral("http://www.long.example/");
+    const QString longestUrl =
+        prefix + QString(WebProtocol::kMaxAddressChars - prefix.size(), QLatin1Char('a'));
+    const QString longestRemark(WebProtocol::kMaxRemarkChars, QChar(0x5907));
+    struct Case {
+        const char *name;
+        QString url;
+        QString remark;
+        QString reply;
+    };
+    const Case cases[] = {
+        {"address at the limit", longestUrl, QStringLiteral("r"), QStringLiteral("0|保存成功")},
+        {"remark at the limit", QStringLiteral("http://www.remark.example"), longestRemark,
+         QStringLiteral("0|保存成功")},
+        {"address one over", longestUrl + QLatin1Char('b'), QStringLiteral("r"),
+         QStringLiteral("5|监控的网址不能超过1024个字符！")},
+        {"remark one over", QStringLiteral("http://www.over.example"), longestRemark + QLatin1Char('x'),
+         QStringLiteral("5|备注不能超过500个字符！")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const HttpResult r = addAddress(service, c.url, c.remark);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.text(), c.reply);
+    }
+    // Only what was within the limits is stored, whole.
+    const QMap<QString, QString> listed = listedAddresses(service);
+    EXPECT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed.value(longestUrl), QStringLiteral("r"));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.remark.example")), longestRemark);
+}
+
+TEST(WebServiceAddressLimits, NewAddressesStopAtTheLimitAndStoredOnesKeepWorking)
+{
+    LocalService service;
+    service.options.limits.maxAddressesPerAccount = 3;
+    ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+    const qint64 id = seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1")));
+    ASSERT_NE(id, 0);
+    // Stored before the limits: more addresses than allowed, one address and
+    // one remark longer than a new one may be.
+    const QString overlongUrl = QStringLiteral("http://www.old.example/") + QString(1500, QLatin1Char('o'));
+    const QString overlongRemark(800, QChar(0x65E7));
+    const QList<MonitoredAddress> stored = {
+        {overlongUrl, QStringLiteral("1"), QStringLiteral("r"), QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.a.example"), QStringLiteral("1"), overlongRemark, QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.b.example"), QStringLiteral("1"), QStringLiteral("b"),
+         QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.c.example"), QStringLiteral("1"), QStringLiteral("c"),
+         QStringLiteral("1"), 0},
+    };
+    ASSERT_TRUE(service->accounts().replaceAddresses(id, stored));
+
+    // Listed as stored.
+    QMap<QString, QString> listed = listedAddresses(service);
+    EXPECT_EQ(listed.size(), 4);
+    EXPECT_EQ(listed.value(overlongUrl), QStringLiteral("r"));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.a.example")), overlongRemark);
+
+    const QString full = QStringLiteral("5|监控的网址已达上限（3个），请先删除不需要的网址。");
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.new.example"), QStringLiteral("n")).text(),
+              full);
+    // Changing an address already listed adds nothing.
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.b.example"), QStringLiteral("b2")).text(),
+              QStringLiteral("0|保存成功"));
+    // Deleting works for what is over the limits too.
+    EXPECT_EQ(deleteAddress(service, overlongUrl).text(), QStringLiteral("0|删除成功"));
+    EXPECT_EQ(deleteAddress(service, QStringLiteral("http://www.a.example")).text(),
+              QStringLiteral("0|删除成功"));
+    // Below the limit again: the third address is taken, the fourth is not.
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.new.example"), QStringLiteral("n")).text(),
+              QStringLiteral("0|保存成功"));
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.newer.example"), QStringLiteral("n")).text(),
+              full);
+    listed = listedAddresses(service);
+    EXPECT_EQ(listed.keys(),
+              (QStringList{QStringLiteral("http://www.b.example"), QStringLiteral("http://www.c.example"),
+                           QStringLiteral("http://www.new.example")}));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.b.example")), QStringLiteral("b2"));
+}
+
 } // namespace
