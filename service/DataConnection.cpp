@@ -18,6 +18,12 @@ constexpr qint64 kSocketReadBuffer = 64 * 1024;
 DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket,
                                int number)
     : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)),
+      output(owner.limits.dataOutputCapBytes, owner.limits.outputStallMs,
+             [this] {
+                 closeWith(QStringLiteral("%1 bytes waiting, none taken within %2 ms")
+                               .arg(socket->bytesToWrite())
+                               .arg(limits().outputStallMs));
+             }),
       logBudget(owner.limits.logLines, owner.limits.logWindowSecs), connectionId(number)
 {
     socket->setParent(this);
@@ -31,6 +37,7 @@ DataConnection::DataConnection(DataServer &owner, QTcpSocket *tcpSocket, Connect
     });
     connect(socket, &QTcpSocket::readyRead, this, [this] { serve(); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        output.drained(socket->bytesToWrite());
         if (socket->bytesToWrite() <= limits().outputPauseBytes)
             queueTurn();
     });
@@ -84,9 +91,14 @@ void DataConnection::sendFrame(const QByteArray &frame)
 {
     if (closingStarted || frame.isEmpty())
         return;
+    if (!output.admits(socket->bytesToWrite())) {
+        closeWith(QStringLiteral("peer does not read its data: %1 bytes waiting, more than the cap of %2")
+                      .arg(socket->bytesToWrite())
+                      .arg(limits().dataOutputCapBytes));
+        return;
+    }
     socket->write(frame);
-    if (socket->bytesToWrite() > limits().dataOutputCapBytes)
-        closeWith(QStringLiteral("peer does not read its data"));
+    output.written(socket->bytesToWrite());
 }
 
 void DataConnection::closeWith(const QString &reason)
@@ -96,6 +108,7 @@ void DataConnection::closeWith(const QString &reason)
     closingStarted = true;
     log(QStringLiteral("closing: ") + reason);
     watch.stop();
+    output.stop();
     socket->abort();
     finish(QString());
 }

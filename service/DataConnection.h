@@ -6,6 +6,7 @@
 
 #include "net/FrameCutter.h"
 #include "service/ConnectionGate.h"
+#include "service/OutputWatch.h"
 #include "service/ServiceLog.h"
 
 class DataServer;
@@ -16,8 +17,8 @@ struct ServiceLimits;
 // One accepted socket of the data server: cuts frames and hands them to the
 // server a few per turn, sends answers, and reads nothing more while its
 // answers wait to go out. Closes when the peer does not log in in time, is
-// silent too long after it did, sends a frame out of bounds, or stops reading
-// what it is sent.
+// silent too long after it did, sends a frame out of bounds, or stops taking
+// what it is sent (a frame of any size reaches a peer that reads).
 class DataConnection : public QObject {
 public:
     DataConnection(DataServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket, int number);
@@ -57,6 +58,7 @@ private:
     FrameCutter cutter;
     // The login deadline until a login succeeds, then the idle timeout.
     QTimer watch;
+    OutputWatch output;
     QString peer;
     ServiceLog::Budget logBudget;
     QString loggedInUser;

@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "service/OutputWatch.h"
 #include "service/ServiceLog.h"
 
 namespace {
@@ -27,7 +28,14 @@ class HttpConnection : public QObject {
 public:
     HttpConnection(HttpServer &owner, QTcpSocket *tcpSocket, ConnectionGate::Ticket ticket)
         : QObject(&owner), server(owner), socket(tcpSocket), place(std::move(ticket)), handler(owner.handler),
-          limits(owner.limits), logBudget(owner.logLines, owner.logWindowSecs)
+          limits(owner.limits),
+          output(limits.webOutputCapBytes, limits.outputStallMs,
+                 [this] {
+                     drop(QStringLiteral("%1 reply bytes waiting, none taken within %2 ms")
+                              .arg(socket->bytesToWrite())
+                              .arg(limits.outputStallMs));
+                 }),
+          logBudget(owner.logLines, owner.logWindowSecs)
     {
         server.connections.append(this);
         socket->setParent(this);
@@ -55,6 +63,7 @@ public:
             // A peer taking its replies is alive, however long they take.
             if (idle.isActive())
                 idle.start();
+            output.drained(socket->bytesToWrite());
             if (socket->bytesToWrite() <= limits.outputPauseBytes)
                 queueTurn();
         });
@@ -171,11 +180,14 @@ private:
 
     void send(const HttpReply &reply, bool keepAlive, bool withBody)
     {
-        socket->write(HttpServer::replyBytes(reply, keepAlive, withBody));
-        if (socket->bytesToWrite() > limits.webOutputCapBytes) {
-            drop(QStringLiteral("%1 reply bytes not taken").arg(socket->bytesToWrite()));
+        if (!output.admits(socket->bytesToWrite())) {
+            drop(QStringLiteral("%1 reply bytes not taken, more than the cap of %2")
+                     .arg(socket->bytesToWrite())
+                     .arg(limits.webOutputCapBytes));
             return;
         }
+        socket->write(HttpServer::replyBytes(reply, keepAlive, withBody));
+        output.written(socket->bytesToWrite());
         if (!keepAlive) {
             closing = true;
             // The close waits for the last reply to go out; a peer that stops
@@ -195,6 +207,7 @@ private:
         closing = true;
         idle.stop();
         requestDeadline.stop();
+        output.stop();
         socket->abort();
     }
 
@@ -206,6 +219,7 @@ private:
     HttpRequestParser parser;
     QTimer idle;
     QTimer requestDeadline;
+    OutputWatch output;
     ServiceLog::Budget logBudget;
     bool turnQueued = false;
     bool closing = false;

@@ -27,9 +27,13 @@ struct ServiceLimits {
     int framesPerTurn = 16;
     // While more than this waits to go out, nothing more is read from the peer.
     qint64 outputPauseBytes = 256 * 1024;
-    // A peer with more than this waiting to go out is dropped: it does not read.
+    // What a peer may leave waiting. An answer is always written whole, however
+    // large, as long as no more than the cap waited before it; while more than
+    // the cap waits, the peer must take some of it every outputStallMs. A peer
+    // that falls behind by the cap or stops taking its output is dropped.
     qint64 webOutputCapBytes = 1024 * 1024;
     qint64 dataOutputCapBytes = 64 * 1024 * 1024;
+    int outputStallMs = 10 * 1000;
 
     // --- Logins, sign-ups and stored data --------------------------------
 
@@ -65,6 +69,9 @@ struct ServiceLimits {
     int logValueChars = 200;
     int logLines = 50;
     int logWindowSecs = 60;
+
+    // Monitored addresses one account may add (those stored already stay).
+    int maxAddressesPerAccount = 1000;
 
     // Search keys: at most this many terms, dates and marks, and characters.
     int keyTerms = 32;

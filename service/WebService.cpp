@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include "service/AccountStore.h"
 #include "service/BannerImage.h"
 #include "service/LoginThrottle.h"
@@ -31,7 +33,7 @@ bool onlyOf(const QString &text, const QRegularExpression &pattern)
 
 WebService::WebService(AccountStore &accounts, LoginThrottle &throttle, const ServiceLimits &limits,
                        QObject *parent)
-    : QObject(parent), accounts(accounts), throttle(throttle),
+    : QObject(parent), accounts(accounts), throttle(throttle), maxAddresses(limits.maxAddressesPerAccount),
       replays(limits.replayEntries, WebAuth::kMaxClockSkewSecs),
       signUps(limits.signUpsPerAddress, limits.signUpWindowSecs),
       now([] { return QDateTime::currentSecsSinceEpoch(); }),
@@ -219,6 +221,19 @@ HttpReply WebService::addDomain(const HttpRequest &request, const QHash<QString,
     address.jinminhou = value(args, "jinminhou").trimmed() == QLatin1String("1") ? 1 : 0;
     if (address.url.trimmed().isEmpty())
         return failure(BadRequest, QStringLiteral("监控的网址为空！"));
+    if (address.url.size() > WebProtocol::kMaxAddressChars)
+        return failure(Refused,
+                       QStringLiteral("监控的网址不能超过%1个字符！").arg(WebProtocol::kMaxAddressChars));
+    if (address.remark.size() > WebProtocol::kMaxRemarkChars)
+        return failure(Refused, QStringLiteral("备注不能超过%1个字符！").arg(WebProtocol::kMaxRemarkChars));
+    // An address already in the list is changed in place; only a new one
+    // counts against the limit, so lists stored above it keep working.
+    const QList<MonitoredAddress> stored = accounts.addresses(auth.account->id);
+    const bool isNew = std::none_of(stored.cbegin(), stored.cend(),
+                                    [&](const MonitoredAddress &a) { return a.url == address.url; });
+    if (isNew && stored.size() >= maxAddresses)
+        return failure(
+            Refused, QStringLiteral("监控的网址已达上限（%1个），请先删除不需要的网址。").arg(maxAddresses));
     // An empty selection means every site; stored as such so that it never
     // travels as an empty field.
     if (WebText::SplitText(address.publishing, QLatin1Char('~')).isEmpty())

@@ -68,6 +68,7 @@ private:
 
     AccountStore &accounts;
     LoginThrottle &throttle;
+    const int maxAddresses;
     ReplayGuard replays;
     SignUpLimit signUps;
     Clock now;

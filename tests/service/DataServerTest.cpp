@@ -11,6 +11,7 @@
 #include "service/DataServer.h"
 #include "net/FrameCutter.h"
 #include "service/DataMessages.h"
+#include "tests/support/NonReadingPeer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebText.h"
 
@@ -697,6 +698,78 @@ TEST_F(ConnectionCapsTest, ClientsPastTheCapsAreRefusedAtOnce)
     ASSERT_TRUE(fromThree.greeted());
     RawPeer overall(port, QStringLiteral("127.0.0.4"));
     EXPECT_FALSE(overall.greeted());
+}
+
+// Frames many times the output cap: the login's complete list and a search
+// page of ads with long names.
+class DataServerLargeFrameTest : public DataServerTest {
+protected:
+    static constexpr int kLongAds = 300;
+
+    void configure(ServiceLimits &limits) override
+    {
+        limits.outputPauseBytes = 2 * 1024;
+        limits.dataOutputCapBytes = 4 * 1024;
+        limits.outputStallMs = stallMs();
+        limits.dataIdleTimeoutMs = 10 * 60 * 1000;
+        limits.loginDeadlineMs = 10 * 60 * 1000;
+    }
+    virtual int stallMs() const { return ServiceLimits().outputStallMs; }
+
+    void SetUp() override
+    {
+        DataServerTest::SetUp();
+        QList<AdRecord> ads;
+        for (int i = 0; i < kLongAds; ++i)
+            ads << makeAd(kWatched, kSiteA, QStringLiteral("长名广告%1").arg(i) + QString(150, QChar(0x9F99)),
+                          i % 5, QStringLiteral("19:30"));
+        ASSERT_TRUE(service->ads().addAds(ads));
+    }
+};
+
+TEST_F(DataServerLargeFrameTest, ReadingClientGetsItsCompleteListAndSearchPagesWhole)
+{
+    const qint64 cap = service->options().limits.dataOutputCapBytes;
+    DataClient client(service->dataPort());
+    ASSERT_NE(client.next<MsgConnected>(), nullptr);
+    client.sendLogIn(QStringLiteral("alice"), QStringLiteral("secret1"));
+    const auto ack = client.next<MsgUserLoginAck>();
+    ASSERT_NE(ack, nullptr);
+    EXPECT_EQ(ack->body.code(), 0);
+    const auto list = client.next<MsgUserAdsChangeNtf>();
+    ASSERT_NE(list, nullptr) << "the complete list did not arrive";
+    EXPECT_EQ(list->body.adslist_size(), kLongAds + 2);
+    EXPECT_GT(qint64(list->body.ByteSizeLong()), 10 * cap);
+
+    const auto page = searchAds(client, QStringLiteral("长名广告"), 1);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->body.count(), kLongAds);
+    EXPECT_EQ(page->body.adslist_size(), 20);
+    EXPECT_GT(qint64(page->body.ByteSizeLong()), cap);
+    EXPECT_EQ(service->data().connectionCount(), 1);
+}
+
+class DataServerStallTest : public DataServerLargeFrameTest {
+protected:
+    int stallMs() const override { return 300; }
+};
+
+TEST_F(DataServerStallTest, PeerThatStopsTakingItsListIsDropped)
+{
+    LogCapture log;
+    NonReadingPeer peer;
+    ASSERT_TRUE(peer.open(
+        service->dataPort(), [&] { return service->data().connectionCount(); }, false));
+    MsgUserLoginReq login;
+    login.body.set_username("alice");
+    login.body.set_password("secret1");
+    const QByteArray frame = encodeFrame(login);
+    peer.sendMore(frame);
+    ASSERT_EQ(peer.sent, frame.size());
+    // Neither its login deadline nor its idle timeout is near.
+    EXPECT_TRUE(waitFor([&] { return service->data().connectionCount() == 0; }, 20000));
+    EXPECT_EQ(log.matching(QStringLiteral("none taken within 300 ms")).size(), 1)
+        << log.lines().join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace

@@ -217,11 +217,13 @@ TEST(ServiceProcess, FullDiskAnswersFailuresThatMatchWhatIsStored)
     ASSERT_TRUE(user.signUp());
     ASSERT_TRUE(user.add(QStringLiteral("http://first.example")).startsWith(QStringLiteral("0|")));
 
-    // Big remarks until the disk is full.
-    const QString remark(3000, QLatin1Char('x'));
+    // The longest addresses and remarks taken, until the disk is full.
+    const QString remark(WebProtocol::kMaxRemarkChars, QLatin1Char('x'));
     QString refused;
-    for (int i = 0; i < 200 && refused.isEmpty(); ++i) {
-        const QString reply = user.add(QStringLiteral("http://fill%1.example").arg(i), remark);
+    for (int i = 0; i < 400 && refused.isEmpty(); ++i) {
+        const QString address = QStringLiteral("http://fill%1.example/").arg(i);
+        const QString reply = user.add(
+            address + QString(WebProtocol::kMaxAddressChars - address.size(), QLatin1Char('p')), remark);
         if (!reply.startsWith(QStringLiteral("0|")))
             refused = reply;
     }

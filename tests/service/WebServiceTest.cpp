@@ -7,15 +7,11 @@
 
 #include <algorithm>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "service/AccountStore.h"
 #include "service/HttpServer.h"
+#include "tests/support/NonReadingPeer.h"
 #include "tests/support/ServiceTestSupport.h"
+#include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
 
 using namespace ServiceTest;
@@ -464,105 +460,6 @@ TEST_F(WebServiceLimitsTest, RequestDrippingInPastItsDeadlineIsCutOff)
     EXPECT_TRUE(reply.startsWith("HTTP/1.1 408 ")) << reply.left(40).toStdString();
 }
 
-// The port of a socket address, IPv4 or IPv6.
-quint16 portOf(const sockaddr_storage &address)
-{
-    if (address.ss_family == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-    return 0;
-}
-
-// The server's end of a loopback connection: both ends live in this process,
-// and the server's is the descriptor whose peer is the client's end.
-int serverEndOf(int client, quint16 serverPort)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(client, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        return -1;
-    const quint16 clientPort = portOf(address);
-    for (int fd = 0; fd < 4096; ++fd) {
-        sockaddr_storage local{};
-        sockaddr_storage peer{};
-        socklen_t localLength = sizeof local;
-        socklen_t peerLength = sizeof peer;
-        if (fd != client && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0 &&
-            ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0 &&
-            portOf(local) == serverPort && portOf(peer) == clientPort)
-            return fd;
-    }
-    return -1;
-}
-
-// A web client that sends and never reads, with the socket buffers that
-// replies pass through at the kernel's floor, so that replies back up in the
-// server instead of in the kernel.
-class NonReadingClient {
-public:
-    NonReadingClient() = default;
-    ~NonReadingClient()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    NonReadingClient(const NonReadingClient &) = delete;
-    NonReadingClient &operator=(const NonReadingClient &) = delete;
-
-    // Connected, and the server has taken the connection as its only one
-    // (it waits for the others to end first).
-    // With smallRequestBuffers the requests' buffers are at the floor too, so
-    // that the client is held back soon after the server stops reading.
-    bool open(LocalService &service, bool smallRequestBuffers)
-    {
-        if (!waitFor([&] { return service->http().connectionCount() == 0; }))
-            return false;
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        shrinkBuffer(fd, SO_RCVBUF);
-        if (smallRequestBuffers)
-            shrinkBuffer(fd, SO_SNDBUF);
-        sockaddr_in server{};
-        server.sin_family = AF_INET;
-        server.sin_port = htons(service->webPort());
-        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&server), sizeof server) != 0 ||
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 ||
-            !waitFor([&] { return service->http().connectionCount() == 1; }))
-            return false;
-        const int serverEnd = serverEndOf(fd, service->webPort());
-        if (serverEnd < 0)
-            return false;
-        shrinkBuffer(serverEnd, SO_SNDBUF);
-        if (smallRequestBuffers)
-            shrinkBuffer(serverEnd, SO_RCVBUF);
-        return true;
-    }
-    // Sends what the kernel takes of bytes past sent, without waiting.
-    void sendMore(const QByteArray &bytes)
-    {
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            sent += n;
-        }
-    }
-
-    qsizetype sent = 0;
-
-private:
-    static void shrinkBuffer(int socket, int which)
-    {
-        const int bytes = 4096;
-        ::setsockopt(socket, SOL_SOCKET, which, &bytes, sizeof bytes);
-    }
-
-    int fd = -1;
-};
-
 const QByteArray kPaddedRequest =
     "GET /banner.png HTTP/1.1\r\nHost: x\r\nX-Pad: " + QByteArray(1000, 'p') + "\r\n\r\n";
 
@@ -580,7 +477,7 @@ struct Backlog {
     bool letGo = false;
 };
 
-Backlog sendWithoutReading(LocalService &service, NonReadingClient &client, const QByteArray &requests)
+Backlog sendWithoutReading(LocalService &service, NonReadingPeer &client, const QByteArray &requests)
 {
     Backlog backlog;
     backlog.letGo = waitFor(
@@ -598,8 +495,9 @@ TEST_F(WebServiceLimitsTest, ClientThatNeverReadsIsPausedAndLetGo)
     const ServiceLimits &limits = service->options().limits;
     const qsizetype replySize = paddedReplySize(service->webPort());
     ASSERT_GT(replySize, 0);
-    NonReadingClient client;
-    ASSERT_TRUE(client.open(service, true));
+    NonReadingPeer client;
+    ASSERT_TRUE(client.open(
+        service->webPort(), [&] { return service->http().connectionCount(); }, true));
 
     // Far more requests than the buffers on the way can hold.
     const QByteArray requests = kPaddedRequest.repeated(4000);
@@ -625,8 +523,9 @@ TEST(WebServiceOutput, CloseWaitingOnAClientThatNeverReadsIsCutShort)
     ASSERT_TRUE(service.start());
     const qsizetype replySize = paddedReplySize(service->webPort());
     ASSERT_GT(replySize, 0);
-    NonReadingClient client;
-    ASSERT_TRUE(client.open(service, false));
+    NonReadingPeer client;
+    ASSERT_TRUE(client.open(
+        service->webPort(), [&] { return service->http().connectionCount(); }, false));
 
     // Replies that the kernel cannot take but that stay under the pause, the
     // last of them closing the connection.
@@ -639,6 +538,197 @@ TEST(WebServiceOutput, CloseWaitingOnAClientThatNeverReadsIsCutShort)
     EXPECT_GT(backlog.mostPending, 0);
     // ...but not for ever.
     EXPECT_TRUE(backlog.letGo) << service->http().pendingOutput() << " bytes still waiting";
+}
+
+// --- Large answers and the limits at the point of entry ------------------
+
+QString remarkOf(int i)
+{
+    const QString number = QString::number(i);
+    return number + QString(WebProtocol::kMaxRemarkChars - number.size(), QChar(0x957F));
+}
+
+// An account whose list of addresses is many times the web output cap, as an
+// account of a hundred addresses with long remarks is under the default cap.
+class WebServiceLargeAnswerTest : public ::testing::Test {
+protected:
+    static constexpr int kAddresses = 300;
+
+    void start(int stallMs, int idleMs)
+    {
+        ServiceLimits &limits = service.options.limits;
+        limits.outputPauseBytes = 8 * 1024;
+        limits.webOutputCapBytes = 64 * 1024;
+        limits.outputStallMs = stallMs;
+        limits.webIdleTimeoutMs = idleMs;
+        ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+        const qint64 id =
+            seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1")));
+        ASSERT_NE(id, 0);
+        QList<MonitoredAddress> list;
+        for (int i = 0; i < kAddresses; ++i)
+            list.append({QStringLiteral("http://www.game%1.example").arg(i), QStringLiteral("1"), remarkOf(i),
+                         QStringLiteral("1"), 0});
+        ASSERT_TRUE(service->accounts().replaceAddresses(id, list));
+    }
+    static QByteArray listTarget()
+    {
+        return kDomains.toLatin1() +
+               signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"), QStringLiteral("2"), now());
+    }
+
+    LocalService service;
+};
+
+TEST_F(WebServiceLargeAnswerTest, ReadingClientGetsAListFarLargerThanTheCap)
+{
+    ASSERT_NO_FATAL_FAILURE(start(ServiceLimits().outputStallMs, 60 * 1000));
+    LogCapture log;
+    const HttpResult r = httpGet(service.webUrl(QString::fromLatin1(listTarget())));
+    ASSERT_EQ(r.status, 200) << log.lines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(r.body.size(), 4 * service->options().limits.webOutputCapBytes);
+    const QStringList records = WebText::SplitText(r.text(), QLatin1Char('|'));
+    ASSERT_EQ(records.size(), kAddresses);
+    for (int i = 0; i < kAddresses; ++i) {
+        const QStringList f = WebText::SplitText(records[i], QLatin1Char(';'));
+        ASSERT_EQ(f.size(), 6) << i;
+        EXPECT_EQ(f[1], QStringLiteral("http://www.game%1.example").arg(i));
+        EXPECT_EQ(f[3], remarkOf(i));
+    }
+    EXPECT_TRUE(log.matching(QStringLiteral("dropped")).isEmpty());
+}
+
+TEST_F(WebServiceLargeAnswerTest, PeerThatStopsTakingALargeAnswerIsDropped)
+{
+    // The idle timeout is far away: only the stall can let the peer go.
+    ASSERT_NO_FATAL_FAILURE(start(300, 10 * 60 * 1000));
+    LogCapture log;
+    NonReadingPeer peer;
+    ASSERT_TRUE(peer.open(
+        service->webPort(), [&] { return service->http().connectionCount(); }, false));
+    const QByteArray request = "GET " + listTarget() + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    peer.sendMore(request);
+    ASSERT_EQ(peer.sent, request.size());
+    EXPECT_TRUE(waitFor([&] { return service->http().connectionCount() == 0; }, 20000))
+        << service->http().pendingOutput() << " bytes still waiting";
+    EXPECT_EQ(log.matching(QStringLiteral("none taken within 300 ms")).size(), 1)
+        << log.lines().join(QLatin1Char('\n')).toStdString();
+}
+
+HttpResult addAddress(LocalService &service, const QString &url, const QString &remark)
+{
+    return httpGet(service.webUrl(
+        kAdd + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                               QStringLiteral("2"), now()) +
+                                   "&monitor_url=" + encodeValue(url) + "&monitor_type=1&monitor_remark=" +
+                                   encodeValue(remark) + "&monitor_publishing=1&jinminhou=0")));
+}
+
+HttpResult deleteAddress(LocalService &service, const QString &url)
+{
+    return httpGet(service.webUrl(
+        kDel + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                               QStringLiteral("2"), now()) +
+                                   "&monitor_url=" + encodeValue(url))));
+}
+
+// url -> remark of each listed address.
+QMap<QString, QString> listedAddresses(LocalService &service)
+{
+    const HttpResult r = httpGet(service.webUrl(
+        kDomains + QString::fromLatin1(signedQuery(QStringLiteral("alice"), QStringLiteral("secret1"),
+                                                   QStringLiteral("2"), now()))));
+    EXPECT_EQ(r.status, 200);
+    QMap<QString, QString> listed;
+    for (const QString &record : WebText::SplitText(r.text(), QLatin1Char('|'))) {
+        const QStringList f = WebText::SplitText(record, QLatin1Char(';'));
+        if (f.size() == 6)
+            listed.insert(f[1], f[3]);
+    }
+    return listed;
+}
+
+TEST_F(WebServiceTest, OverlongAddressOrRemarkIsRefusedWithItsReason)
+{
+    const QString prefix = QStringLiteral("http://www.long.example/");
+    const QString longestUrl =
+        prefix + QString(WebProtocol::kMaxAddressChars - prefix.size(), QLatin1Char('a'));
+    const QString longestRemark(WebProtocol::kMaxRemarkChars, QChar(0x5907));
+    struct Case {
+        const char *name;
+        QString url;
+        QString remark;
+        QString reply;
+    };
+    const Case cases[] = {
+        {"address at the limit", longestUrl, QStringLiteral("r"), QStringLiteral("0|保存成功")},
+        {"remark at the limit", QStringLiteral("http://www.remark.example"), longestRemark,
+         QStringLiteral("0|保存成功")},
+        {"address one over", longestUrl + QLatin1Char('b'), QStringLiteral("r"),
+         QStringLiteral("5|监控的网址不能超过1024个字符！")},
+        {"remark one over", QStringLiteral("http://www.over.example"), longestRemark + QLatin1Char('x'),
+         QStringLiteral("5|备注不能超过500个字符！")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const HttpResult r = addAddress(service, c.url, c.remark);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.text(), c.reply);
+    }
+    // Only what was within the limits is stored, whole.
+    const QMap<QString, QString> listed = listedAddresses(service);
+    EXPECT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed.value(longestUrl), QStringLiteral("r"));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.remark.example")), longestRemark);
+}
+
+TEST(WebServiceAddressLimits, NewAddressesStopAtTheLimitAndStoredOnesKeepWorking)
+{
+    LocalService service;
+    service.options.limits.maxAddressesPerAccount = 3;
+    ASSERT_TRUE(service.start()) << service->errorString().toStdString();
+    const qint64 id = seedAccount(service, sampleAccount(QStringLiteral("alice"), QStringLiteral("secret1")));
+    ASSERT_NE(id, 0);
+    // Stored before the limits: more addresses than allowed, one address and
+    // one remark longer than a new one may be.
+    const QString overlongUrl = QStringLiteral("http://www.old.example/") + QString(1500, QLatin1Char('o'));
+    const QString overlongRemark(800, QChar(0x65E7));
+    const QList<MonitoredAddress> stored = {
+        {overlongUrl, QStringLiteral("1"), QStringLiteral("r"), QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.a.example"), QStringLiteral("1"), overlongRemark, QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.b.example"), QStringLiteral("1"), QStringLiteral("b"),
+         QStringLiteral("1"), 0},
+        {QStringLiteral("http://www.c.example"), QStringLiteral("1"), QStringLiteral("c"),
+         QStringLiteral("1"), 0},
+    };
+    ASSERT_TRUE(service->accounts().replaceAddresses(id, stored));
+
+    // Listed as stored.
+    QMap<QString, QString> listed = listedAddresses(service);
+    EXPECT_EQ(listed.size(), 4);
+    EXPECT_EQ(listed.value(overlongUrl), QStringLiteral("r"));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.a.example")), overlongRemark);
+
+    const QString full = QStringLiteral("5|监控的网址已达上限（3个），请先删除不需要的网址。");
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.new.example"), QStringLiteral("n")).text(),
+              full);
+    // Changing an address already listed adds nothing.
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.b.example"), QStringLiteral("b2")).text(),
+              QStringLiteral("0|保存成功"));
+    // Deleting works for what is over the limits too.
+    EXPECT_EQ(deleteAddress(service, overlongUrl).text(), QStringLiteral("0|删除成功"));
+    EXPECT_EQ(deleteAddress(service, QStringLiteral("http://www.a.example")).text(),
+              QStringLiteral("0|删除成功"));
+    // Below the limit again: the third address is taken, the fourth is not.
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.new.example"), QStringLiteral("n")).text(),
+              QStringLiteral("0|保存成功"));
+    EXPECT_EQ(addAddress(service, QStringLiteral("http://www.newer.example"), QStringLiteral("n")).text(),
+              full);
+    listed = listedAddresses(service);
+    EXPECT_EQ(listed.keys(),
+              (QStringList{QStringLiteral("http://www.b.example"), QStringLiteral("http://www.c.example"),
+                           QStringLiteral("http://www.new.example")}));
+    EXPECT_EQ(listed.value(QStringLiteral("http://www.b.example")), QStringLiteral("b2"));
 }
 
 } // namespace
