@@ -27,10 +27,6 @@ inline constexpr char kCheckSalt[] = "2016-11-27";
 // Part of the key of an account request.
 inline constexpr char kAccountSalt[] = "20160524";
 
-// The longest monitored address and remark the service stores, in characters.
-inline constexpr int kMaxAddressChars = 1024;
-inline constexpr int kMaxRemarkChars = 500;
-
 // Digest of U+P+T+salt+M+R+N, with M the minutes of the seconds N (empty
 // when N is not a number).
 QString checkDigest(const QString &user, const QString &password, const QString &type, const QString &rand,
