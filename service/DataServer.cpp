@@ -32,8 +32,6 @@ DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionG
 
 DataServer::~DataServer()
 {
-    // No search may hand an answer to a server being destroyed.
-    searchPool.reset();
     // Connections are children; they must not call back into a half-destroyed server.
     const QList<DataConnection *> open = connections;
     connections.clear();
@@ -43,21 +41,6 @@ DataServer::~DataServer()
 bool DataServer::listen(const QHostAddress &address, quint16 port)
 {
     return listener.listen(address, port);
-}
-
-bool DataServer::startSearchThreads(const QString &databasePath, int threads, QString *error)
-{
-    searchPool.reset();
-    // Loaded before the first client comes: a second or two for a million ads.
-    ads.prepareGroups();
-    // A database held in memory exists for one connection alone.
-    if (threads <= 0 || databasePath == QLatin1String(":memory:"))
-        return true;
-    auto pool = std::make_unique<SearchPool>(ads.cache(), threads);
-    if (!pool->start(databasePath, error))
-        return false;
-    searchPool = std::move(pool);
-    return true;
 }
 
 void DataServer::runOffLoop(DataConnection &c, std::function<Answer(AdStore &)> work)

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 #include "net/MsgHeader.h"
 #include "service/GuardedListener.h"
@@ -35,10 +34,10 @@ public:
     using Answer = std::function<void(DataConnection &)>;
 
     bool listen(const QHostAddress &address, quint16 port);
-    // Moves searches and password checks off the event loop onto `threads`
-    // threads reading the database file; without it (or with 0) they run on
-    // the event loop.
-    bool startSearchThreads(const QString &databasePath, int threads, QString *error);
+    // Moves searches and password checks off the event loop onto these
+    // threads (which outlive the server); without them they run on the
+    // event loop.
+    void useSearchThreads(SearchPool *threads) { searchPool = threads; }
     quint16 port() const { return listener.port(); }
     QString errorString() const { return listener.errorString(); }
     void close();
@@ -83,5 +82,5 @@ private:
     GuardedListener listener;
     QList<DataConnection *> connections;
     int nextId = 1;
-    std::unique_ptr<SearchPool> searchPool;
+    SearchPool *searchPool = nullptr;
 };
