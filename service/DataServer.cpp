@@ -185,15 +185,30 @@ void DataServer::notifyGameWebs(const QStringList &gameWebs)
     if (online.isEmpty() || gameWebs.isEmpty())
         return;
     QList<std::pair<QString, QStringList>> told;
-    QStringList users;
     for (auto &[user, urls] : accounts.watchers(gameWebs)) {
-        if (online.contains(user)) {
-            users.append(user);
+        if (online.contains(user))
             told.append({user, std::move(urls)});
-        }
     }
+    sendChanges(online, told);
+}
+
+void DataServer::notifyEveryone()
+{
+    const QHash<QString, QList<DataConnection *>> online = connectionsByUser();
+    QList<std::pair<QString, QStringList>> told;
+    for (auto it = online.cbegin(); it != online.cend(); ++it)
+        told.append({it.key(), QStringList()});
+    sendChanges(online, told);
+}
+
+void DataServer::sendChanges(const QHash<QString, QList<DataConnection *>> &online,
+                             const QList<std::pair<QString, QStringList>> &told)
+{
     if (told.isEmpty())
         return;
+    QStringList users;
+    for (const auto &[user, urls] : told)
+        users.append(user);
     // A thousand watchers of one address cost two reads of the database,
     // not three per watcher.
     const std::optional<QHash<QString, QList<MonitoredAddress>>> lists = accounts.addressesOf(users);

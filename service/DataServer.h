@@ -50,6 +50,9 @@ public:
     // New ad data for these game addresses: every logged-in user that
     // monitors one of them is told.
     void notifyGameWebs(const QStringList &gameWebs);
+    // Sends every logged-in connection its complete list, as after its login,
+    // for when changes may have been missed.
+    void notifyEveryone();
 
 private:
     friend class DataConnection;
@@ -62,6 +65,9 @@ private:
     QHash<QString, QList<DataConnection *>> connectionsByUser() const;
     void sendChange(const QList<DataConnection *> &to, const QString &user, const QStringList &changedUrls,
                     const QByteArray &frame);
+    // Each user's connections their notification with the urls given (none: all).
+    void sendChanges(const QHash<QString, QList<DataConnection *>> &online,
+                     const QList<std::pair<QString, QStringList>> &told);
     void handleFrame(DataConnection &connection, const char *frame, int length);
     void logIn(DataConnection &connection, const MsgUserLoginReq &req);
     void sendCatalogue(DataConnection &connection);

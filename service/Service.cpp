@@ -168,7 +168,16 @@ void Service::followOtherInstances()
     });
     connect(changeFeed.get(), &ChangeFeed::addressesChanged, this,
             [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
-    connect(changeFeed.get(), &ChangeFeed::resynced, this, [this] { adStore->cache()->clear(); });
+    // What other instances wrote while the feed was down is unknown: every
+    // client compares its complete list again. Queued, as the feed learns
+    // of the outage inside whatever statement found the connection back.
+    connect(
+        changeFeed.get(), &ChangeFeed::resynced, this,
+        [this] {
+            adStore->cache()->clear();
+            dataServer->notifyEveryone();
+        },
+        Qt::QueuedConnection);
 }
 
 bool Service::writeGeneratedAds()
