@@ -23,6 +23,8 @@ ChangeFeed::ChangeFeed(Database &db, QObject *parent) : QObject(parent), db(db)
     connect(&watchdog, &QTimer::timeout, this, [this] {
         if (this->db.connectionLost())
             this->db.handle(); // opens it again when due, which subscribes again
+        else if (!listening)
+            listenAgain();
     });
 }
 
@@ -36,12 +38,23 @@ bool ChangeFeed::start()
     if (db.dialect().kind() != SqlDialect::Kind::Postgres)
         return false;
     db.setReconnected([this] {
-        if (subscribe())
-            ServiceLog::line(QStringLiteral("database: listening for other instances' changes again"));
-        emit resynced();
+        listening = false;
+        listenAgain();
     });
     watchdog.start();
-    return subscribe();
+    listening = subscribe();
+    return listening;
+}
+
+void ChangeFeed::listenAgain()
+{
+    // A subscription that failed is tried again by the watchdog; only once
+    // it holds is what was missed worth asking for.
+    if (!subscribe())
+        return;
+    listening = true;
+    ServiceLog::line(QStringLiteral("database: listening for other instances' changes again"));
+    emit resynced();
 }
 
 bool ChangeFeed::subscribe()

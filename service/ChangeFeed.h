@@ -29,12 +29,13 @@ signals:
     // The ads of these game addresses changed; an empty list means any.
     void adsChanged(const QStringList &gameWebs);
     void addressesChanged(const QString &user, const QStringList &urls);
-    // The connection was opened again after an outage: what was announced
-    // meanwhile is unknown.
+    // The feed listens again after its connection was lost: what was
+    // announced meanwhile is unknown.
     void resynced();
 
 private:
     bool subscribe();
+    void listenAgain();
     void received(const QString &channel, QSqlDriver::NotificationSource source, const QVariant &payload);
     void flush();
 
@@ -48,4 +49,5 @@ private:
     QSet<QString> changedAds;
     bool anyAds = false;
     QMap<QString, QSet<QString>> changedAddresses;
+    bool listening = false;
 };

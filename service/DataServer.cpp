@@ -32,8 +32,6 @@ DataServer::DataServer(AccountStore &accountStore, AdStore &adStore, ConnectionG
 
 DataServer::~DataServer()
 {
-    // No search may hand an answer to a server being destroyed.
-    searchPool.reset();
     // Connections are children; they must not call back into a half-destroyed server.
     const QList<DataConnection *> open = connections;
     connections.clear();
@@ -43,21 +41,6 @@ DataServer::~DataServer()
 bool DataServer::listen(const QHostAddress &address, quint16 port)
 {
     return listener.listen(address, port);
-}
-
-bool DataServer::startSearchThreads(const QString &databasePath, int threads, QString *error)
-{
-    searchPool.reset();
-    // Loaded before the first client comes: a second or two for a million ads.
-    ads.prepareGroups();
-    // A database held in memory exists for one connection alone.
-    if (threads <= 0 || databasePath == QLatin1String(":memory:"))
-        return true;
-    auto pool = std::make_unique<SearchPool>(ads.cache(), threads);
-    if (!pool->start(databasePath, error))
-        return false;
-    searchPool = std::move(pool);
-    return true;
 }
 
 void DataServer::runOffLoop(DataConnection &c, std::function<Answer(AdStore &)> work)
@@ -202,15 +185,30 @@ void DataServer::notifyGameWebs(const QStringList &gameWebs)
     if (online.isEmpty() || gameWebs.isEmpty())
         return;
     QList<std::pair<QString, QStringList>> told;
-    QStringList users;
     for (auto &[user, urls] : accounts.watchers(gameWebs)) {
-        if (online.contains(user)) {
-            users.append(user);
+        if (online.contains(user))
             told.append({user, std::move(urls)});
-        }
     }
+    sendChanges(online, told);
+}
+
+void DataServer::notifyEveryone()
+{
+    const QHash<QString, QList<DataConnection *>> online = connectionsByUser();
+    QList<std::pair<QString, QStringList>> told;
+    for (auto it = online.cbegin(); it != online.cend(); ++it)
+        told.append({it.key(), QStringList()});
+    sendChanges(online, told);
+}
+
+void DataServer::sendChanges(const QHash<QString, QList<DataConnection *>> &online,
+                             const QList<std::pair<QString, QStringList>> &told)
+{
     if (told.isEmpty())
         return;
+    QStringList users;
+    for (const auto &[user, urls] : told)
+        users.append(user);
     // A thousand watchers of one address cost two reads of the database,
     // not three per watcher.
     const std::optional<QHash<QString, QList<MonitoredAddress>>> lists = accounts.addressesOf(users);

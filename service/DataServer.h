@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 #include "net/MsgHeader.h"
 #include "service/GuardedListener.h"
@@ -35,10 +34,10 @@ public:
     using Answer = std::function<void(DataConnection &)>;
 
     bool listen(const QHostAddress &address, quint16 port);
-    // Moves searches and password checks off the event loop onto `threads`
-    // threads reading the database file; without it (or with 0) they run on
-    // the event loop.
-    bool startSearchThreads(const QString &databasePath, int threads, QString *error);
+    // Moves searches and password checks off the event loop onto these
+    // threads (which outlive the server); without them they run on the
+    // event loop.
+    void useSearchThreads(SearchPool *threads) { searchPool = threads; }
     quint16 port() const { return listener.port(); }
     QString errorString() const { return listener.errorString(); }
     void close();
@@ -51,6 +50,9 @@ public:
     // New ad data for these game addresses: every logged-in user that
     // monitors one of them is told.
     void notifyGameWebs(const QStringList &gameWebs);
+    // Sends every logged-in connection its complete list, as after its login,
+    // for when changes may have been missed.
+    void notifyEveryone();
 
 private:
     friend class DataConnection;
@@ -63,6 +65,9 @@ private:
     QHash<QString, QList<DataConnection *>> connectionsByUser() const;
     void sendChange(const QList<DataConnection *> &to, const QString &user, const QStringList &changedUrls,
                     const QByteArray &frame);
+    // Each user's connections their notification with the urls given (none: all).
+    void sendChanges(const QHash<QString, QList<DataConnection *>> &online,
+                     const QList<std::pair<QString, QStringList>> &told);
     void handleFrame(DataConnection &connection, const char *frame, int length);
     void logIn(DataConnection &connection, const MsgUserLoginReq &req);
     void sendCatalogue(DataConnection &connection);
@@ -83,5 +88,5 @@ private:
     GuardedListener listener;
     QList<DataConnection *> connections;
     int nextId = 1;
-    std::unique_ptr<SearchPool> searchPool;
+    SearchPool *searchPool = nullptr;
 };

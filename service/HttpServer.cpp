@@ -1,5 +1,6 @@
 #include "service/HttpServer.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -100,7 +101,7 @@ private:
         turnQueued = false;
         int answered = 0;
         bool paused = false;
-        while (!closing) {
+        while (!closing && !awaiting) {
             // Back-pressure: the next turn comes with bytesWritten.
             if (socket->bytesToWrite() > limits.outputPauseBytes) {
                 paused = true;
@@ -129,6 +130,12 @@ private:
         }
         if (closing)
             return;
+        if (awaiting) {
+            // The reply is being made elsewhere; its time is not the peer's.
+            requestDeadline.stop();
+            idle.stop();
+            return;
+        }
         // While we do not read, a request cannot be late; a peer that takes
         // none of its replies for the idle timeout is dropped instead. The
         // deadline covers a whole request from its first byte; the idle
@@ -152,20 +159,48 @@ private:
         request.localAddress = socket->localAddress();
         request.localPort = socket->localPort();
 
-        HttpReply reply;
+        Awaited awaited{++lastAnswer, HttpRequestParser::keepAlive(request), request.method != "HEAD",
+                        QStringLiteral("%1 %2").arg(ServiceLog::value(QString::fromLatin1(request.method)),
+                                                    ServiceLog::value(QString::fromLatin1(request.path)))};
+        awaiting = true;
+        inHandler = true;
         if (request.method == "GET" || request.method == "HEAD") {
-            reply = handler(request);
+            QPointer<HttpConnection> self(this);
+            handler(request, [self, awaited](const HttpReply &reply) {
+                if (self)
+                    self->deliver(awaited, reply);
+            });
         } else {
+            HttpReply reply;
             reply.status = 405;
             reply.body = "method not allowed";
+            deliver(awaited, reply);
         }
-        logBudget.line(QStringLiteral("web %1 ").arg(request.peer.toString()),
-                       QStringLiteral("%1 %2 -> %3 (%4 bytes)")
-                           .arg(ServiceLog::value(QString::fromLatin1(request.method)),
-                                ServiceLog::value(QString::fromLatin1(request.path)))
+        inHandler = false;
+    }
+
+    // The request whose reply is awaited, and how that reply goes out.
+    struct Awaited {
+        quint64 number;
+        bool keepAlive;
+        bool withBody;
+        QString request;
+    };
+
+    void deliver(const Awaited &awaited, const HttpReply &reply)
+    {
+        if (!awaiting || awaited.number != lastAnswer || closing)
+            return;
+        awaiting = false;
+        logBudget.line(QStringLiteral("web %1 ").arg(socket->peerAddress().toString()),
+                       QStringLiteral("%1 -> %2 (%3 bytes)")
+                           .arg(awaited.request)
                            .arg(reply.status)
                            .arg(reply.body.size()));
-        send(reply, HttpRequestParser::keepAlive(request), request.method != "HEAD");
+        send(reply, awaited.keepAlive, awaited.withBody);
+        // A reply made elsewhere: the requests after it are read now.
+        if (!inHandler)
+            queueTurn();
     }
 
     void fail(HttpRequestParser::Error error)
@@ -221,6 +256,11 @@ private:
     QTimer requestDeadline;
     OutputWatch output;
     ServiceLog::Budget logBudget;
+    // The number of the last request handed to the handler.
+    quint64 lastAnswer = 0;
+    // Its reply is not written yet: nothing after it is read.
+    bool awaiting = false;
+    bool inHandler = false;
     bool turnQueued = false;
     bool closing = false;
 };

@@ -23,11 +23,15 @@ struct HttpReply {
 // target is handed over as raw bytes, so that the handler decides how query
 // values are decoded (they may be GBK, encoded or not). A connection is served
 // a few requests per turn, and is not read from while its replies wait to go
-// out.
+// out or while a reply is being made elsewhere: replies leave in the order of
+// their requests.
 class HttpServer : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<HttpReply(const HttpRequest &)>;
+    // Hands the reply to a request to its connection, once: at once, or later
+    // on the event loop (when it was made on another thread).
+    using Respond = std::function<void(const HttpReply &)>;
+    using Handler = std::function<void(const HttpRequest &, Respond)>;
 
     static constexpr int kMaxHeaderBytes = HttpRequestParser::kMaxHeaderBytes;
     static constexpr int kMaxBodyBytes = HttpRequestParser::kMaxBodyBytes;

@@ -40,6 +40,12 @@ void SearchPool::run(Job job)
     queued.notify_one();
 }
 
+int SearchPool::waiting()
+{
+    std::lock_guard guard(lock);
+    return int(jobs.size());
+}
+
 void SearchPool::stop()
 {
     {

@@ -34,6 +34,8 @@ public:
     // Runs job on the next free thread, in the order given.
     void run(Job job);
     int threadCount() const { return int(threads.size()); }
+    // Jobs given and not yet begun.
+    int waiting();
 
 private:
     void work(const QString &databasePath, std::promise<QString> opened);

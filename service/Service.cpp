@@ -14,6 +14,7 @@
 #include "service/DemoTicker.h"
 #include "service/HttpServer.h"
 #include "service/LoginThrottle.h"
+#include "service/SearchPool.h"
 #include "service/ServiceLog.h"
 #include "service/SqlDialect.h"
 #include "service/WebService.h"
@@ -29,8 +30,11 @@ Service::Service(ServiceOptions options, QObject *parent)
                                                serviceOptions.limits.searchCacheIds))),
       loginThrottle(std::make_unique<LoginThrottle>(serviceOptions.limits)),
       webService(std::make_unique<WebService>(*accountStore, *loginThrottle, serviceOptions.limits)),
-      httpServer(std::make_unique<HttpServer>([this](const HttpRequest &r) { return webService->handle(r); },
-                                              *gate, serviceOptions.limits)),
+      httpServer(std::make_unique<HttpServer>(
+          [this](const HttpRequest &r, HttpServer::Respond respond) {
+              webService->handle(r, std::move(respond));
+          },
+          *gate, serviceOptions.limits)),
       dataServer(
           std::make_unique<DataServer>(*accountStore, *adStore, *gate, *loginThrottle, serviceOptions.limits))
 {
@@ -80,7 +84,7 @@ bool Service::start()
             QStringLiteral("cannot write %1 generated ads into %2").arg(serviceOptions.demoAds).arg(shown);
         return false;
     }
-    if (!dataServer->startSearchThreads(path, serviceOptions.limits.searchThreads, &error)) {
+    if (!startSearchThreads(path)) {
         error = QStringLiteral("cannot open database %1 for the search threads: %2").arg(shown, error);
         return false;
     }
@@ -109,6 +113,23 @@ bool Service::start()
         connect(demoTicker.get(), &DemoTicker::adsChanged, this, &Service::adsChanged);
         demoTicker->start(serviceOptions.changeIntervalSecs * 1000);
     }
+    return true;
+}
+
+bool Service::startSearchThreads(const QString &path)
+{
+    // Loaded before the first client comes: a second or two for a million ads.
+    adStore->prepareGroups();
+    const int threads = serviceOptions.limits.searchThreads;
+    // A database held in memory exists for one connection alone.
+    if (threads <= 0 || path == QLatin1String(":memory:"))
+        return true;
+    auto pool = std::make_unique<SearchPool>(adStore->cache(), threads);
+    if (!pool->start(path, &error))
+        return false;
+    searchPool = std::move(pool);
+    dataServer->useSearchThreads(searchPool.get());
+    webService->useSearchThreads(searchPool.get());
     return true;
 }
 
@@ -147,7 +168,16 @@ void Service::followOtherInstances()
     });
     connect(changeFeed.get(), &ChangeFeed::addressesChanged, this,
             [this](const QString &user, const QStringList &urls) { dataServer->notifyUser(user, urls); });
-    connect(changeFeed.get(), &ChangeFeed::resynced, this, [this] { adStore->cache()->clear(); });
+    // What other instances wrote while the feed was down is unknown: every
+    // client compares its complete list again. Queued, as the feed learns
+    // of the outage inside whatever statement found the connection back.
+    connect(
+        changeFeed.get(), &ChangeFeed::resynced, this,
+        [this] {
+            adStore->cache()->clear();
+            dataServer->notifyEveryone();
+        },
+        Qt::QueuedConnection);
 }
 
 bool Service::writeGeneratedAds()

@@ -17,6 +17,7 @@ class DemoData;
 class DemoTicker;
 class HttpServer;
 class LoginThrottle;
+class SearchPool;
 class WebService;
 
 // The whole back end in one object: the database, the web service and the
@@ -44,6 +45,9 @@ public:
     HttpServer &http() { return *httpServer; }
     DataServer &data() { return *dataServer; }
     LoginThrottle &throttle() { return *loginThrottle; }
+    // The threads that run searches and password checks beside the event
+    // loop; null when there are none.
+    SearchPool *searchThreads() { return searchPool.get(); }
     // Present in demo mode only.
     DemoTicker *ticker() { return demoTicker.get(); }
 
@@ -59,6 +63,8 @@ private:
     void followOtherInstances();
     // Replaces the ads by --demo-ads generated ones.
     bool writeGeneratedAds();
+    // The search threads, each on its own connection to the database at path.
+    bool startSearchThreads(const QString &path);
 
     ServiceOptions serviceOptions;
     QString error;
@@ -74,4 +80,6 @@ private:
     std::unique_ptr<DemoData> demoData;
     std::unique_ptr<DemoTicker> demoTicker;
     std::unique_ptr<ChangeFeed> changeFeed;
+    // Ends first: no thread may hand a result to a part already gone.
+    std::unique_ptr<SearchPool> searchPool;
 };

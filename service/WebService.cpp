@@ -8,11 +8,14 @@
 #include "service/AccountStore.h"
 #include "service/BannerImage.h"
 #include "service/LoginThrottle.h"
+#include "service/PasswordHash.h"
 #include "service/ReplyText.h"
+#include "service/SearchPool.h"
 #include "service/ServiceLog.h"
 #include "service/WebAuth.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
+#include "platform/ThreadHandoff.h"
 
 namespace {
 
@@ -56,34 +59,51 @@ QHash<QString, QString> WebService::parseQuery(const QByteArray &query)
     return args;
 }
 
-HttpReply WebService::handle(const HttpRequest &request)
+void WebService::handle(const HttpRequest &request, HttpServer::Respond respond)
 {
     const QByteArray path = request.path.toLower();
     const QHash<QString, QString> args = parseQuery(request.query);
-    if (path == WebProtocol::Path::Login)
-        return login(request, args);
-    if (path == WebProtocol::Path::GetUserDomainInfo)
-        return domainInfo(request, args);
-    if (path == WebProtocol::Path::AddDomain)
-        return addDomain(request, args);
-    if (path == WebProtocol::Path::DelDomain)
-        return delDomain(request, args);
-    if (path == WebProtocol::Path::AccountAdd)
-        return accountAdd(request, args);
-    if (path == "/" || path == "/index.html")
-        return page(request, false);
-    if (path == kBannerPath.toLatin1())
-        return page(request, true);
-    if (path == kBannerImagePath) {
-        HttpReply reply;
-        reply.contentType = "image/png";
-        reply.body = BannerImage::png();
-        return reply;
+    if (path == WebProtocol::Path::Login) {
+        authenticate(request, args, {QStringLiteral("1"), QStringLiteral("2")}, std::move(respond),
+                     [this, request](const AccountRecord &a) { return login(request, a); });
+        return;
+    }
+    if (path == WebProtocol::Path::GetUserDomainInfo) {
+        authenticate(request, args, {QStringLiteral("2")}, std::move(respond),
+                     [this](const AccountRecord &a) { return domainInfo(a); });
+        return;
+    }
+    if (path == WebProtocol::Path::AddDomain) {
+        authenticate(request, args, {QStringLiteral("2")}, std::move(respond),
+                     [this, args](const AccountRecord &a) { return addDomain(a, args); });
+        return;
+    }
+    if (path == WebProtocol::Path::DelDomain) {
+        authenticate(request, args, {QStringLiteral("2")}, std::move(respond),
+                     [this, args](const AccountRecord &a) { return delDomain(a, args); });
+        return;
+    }
+    if (path == WebProtocol::Path::AccountAdd) {
+        respond(accountAdd(request, args));
+        return;
+    }
+    if (path == "/" || path == "/index.html") {
+        respond(page(request, false));
+        return;
+    }
+    if (path == kBannerPath.toLatin1()) {
+        respond(page(request, true));
+        return;
     }
     HttpReply reply;
-    reply.status = 404;
-    reply.body = "not found";
-    return reply;
+    if (path == kBannerImagePath) {
+        reply.contentType = "image/png";
+        reply.body = BannerImage::png();
+    } else {
+        reply.status = 404;
+        reply.body = "not found";
+    }
+    respond(reply);
 }
 
 HttpReply WebService::text(const QString &body)
@@ -98,10 +118,9 @@ HttpReply WebService::failure(int code, const QString &message)
     return text(QString::number(code) + QLatin1Char('|') + ReplyText::field(message));
 }
 
-WebService::Auth WebService::authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
-                                          const QStringList &types)
+void WebService::authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
+                              const QStringList &types, HttpServer::Respond respond, WithAccount withAccount)
 {
-    Auth auth;
     const QString user = value(args, "user");
     const QString pass = value(args, "pass");
     const QString type = value(args, "type");
@@ -110,53 +129,66 @@ WebService::Auth WebService::authenticate(const HttpRequest &request, const QHas
     const QString check = value(args, "check");
     if (user.isEmpty() || pass.isEmpty() || !types.contains(type) ||
         !WebAuth::sameDigest(WebProtocol::checkDigest(user, pass, type, rand, time), check)) {
-        auth.code = BadCheck;
-        auth.message = QStringLiteral("请求校验失败，请使用正版客户端。");
-        return auth;
+        respond(failure(BadCheck, QStringLiteral("请求校验失败，请使用正版客户端。")));
+        return;
     }
     if (!WebAuth::isFresh(time, now())) {
-        auth.code = StaleTime;
-        auth.message = QStringLiteral("电脑时间不正确，请校准时间后再登录。");
-        return auth;
+        respond(failure(StaleTime, QStringLiteral("电脑时间不正确，请校准时间后再登录。")));
+        return;
     }
     const QString address = request.peer.toString();
     if (!throttle.allows(user, address)) {
-        auth.code = BadLogin;
-        auth.message = QStringLiteral("登录失败次数过多，请稍后再试。");
-        return auth;
+        respond(failure(BadLogin, QStringLiteral("登录失败次数过多，请稍后再试。")));
+        return;
     }
     // The digest proves only that the sender knew the password it carries;
     // that password is then checked against the stored hash.
     bool unread = false;
-    auth.account = accounts.verify(user, pass, &unread);
+    const std::optional<AccountRecord> account = accounts.account(user, &unread);
     if (unread) {
         // Not the user's failure: nothing is counted against the name.
-        auth.code = Failed;
-        auth.message = QStringLiteral("服务器繁忙，请稍后再试！");
-        return auth;
+        respond(failure(Failed, QStringLiteral("服务器繁忙，请稍后再试！")));
+        return;
     }
-    if (!auth.account) {
-        throttle.failed(user, address);
-        auth.code = BadLogin;
-        auth.message = QStringLiteral("用户名或密码错误！");
-        return auth;
+    const QString stored = account ? account->password : QString();
+    checkPassword(stored, pass,
+                  [this, account, user, address, time, rand, check, respond = std::move(respond),
+                   withAccount = std::move(withAccount)](bool matches) {
+                      if (!matches) {
+                          throttle.failed(user, address);
+                          respond(failure(BadLogin, QStringLiteral("用户名或密码错误！")));
+                          return;
+                      }
+                      throttle.succeeded(user);
+                      switch (replays.admit(user, time.toLongLong(), rand, check, now())) {
+                      case ReplayGuard::Result::Fresh:
+                          respond(withAccount(*account));
+                          return;
+                      case ReplayGuard::Result::Replayed:
+                          respond(failure(BadCheck, QStringLiteral("请求已使用过，请重新登录。")));
+                          return;
+                      case ReplayGuard::Result::Full:
+                          ServiceLog::line(
+                              QStringLiteral("web: replay record full, request of %1 refused").arg(user));
+                          respond(failure(Failed, QStringLiteral("服务器繁忙，请稍后再试！")));
+                          return;
+                      }
+                  });
+}
+
+void WebService::checkPassword(const QString &stored, const QString &password, std::function<void(bool)> done)
+{
+    const PasswordHash hash = accounts.passwordHash();
+    if (!pool) {
+        done(AccountStore::passwordMatches(stored, password, hash));
+        return;
     }
-    throttle.succeeded(user);
-    switch (replays.admit(user, time.toLongLong(), rand, check, now())) {
-    case ReplayGuard::Result::Fresh:
-        return auth;
-    case ReplayGuard::Result::Replayed:
-        auth.code = BadCheck;
-        auth.message = QStringLiteral("请求已使用过，请重新登录。");
-        break;
-    case ReplayGuard::Result::Full:
-        ServiceLog::line(QStringLiteral("web: replay record full, request of %1 refused").arg(user));
-        auth.code = Failed;
-        auth.message = QStringLiteral("服务器繁忙，请稍后再试！");
-        break;
-    }
-    auth.account.reset();
-    return auth;
+    // The check costs tens of milliseconds: a crowd logging in at once
+    // would hold every other request on the event loop.
+    pool->run([this, stored, password, hash, done = std::move(done)](AdStore &) {
+        const bool matches = AccountStore::passwordMatches(stored, password, hash);
+        platform::postQueued(this, [done, matches] { done(matches); });
+    });
 }
 
 QString WebService::selfAddress(const HttpRequest &request, const QString &value) const
@@ -173,12 +205,8 @@ QString WebService::selfAddress(const HttpRequest &request, const QString &value
     return QStringLiteral("http://%1:%2%3").arg(address).arg(request.localPort).arg(value);
 }
 
-HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QString> &args)
+HttpReply WebService::login(const HttpRequest &request, const AccountRecord &a)
 {
-    const Auth auth = authenticate(request, args, {QStringLiteral("1"), QStringLiteral("2")});
-    if (!auth.account)
-        return failure(auth.code, auth.message);
-    const AccountRecord &a = *auth.account;
     const QString created = QDateTime::fromSecsSinceEpoch(a.created).toString(QStringLiteral("yyyy-MM-dd"));
     // 0 | user | QQ | member since | mailbox | notice | link | monitored count | banner page
     const QStringList fields = {QStringLiteral("0"),
@@ -193,14 +221,11 @@ HttpReply WebService::login(const HttpRequest &request, const QHash<QString, QSt
     return text(ReplyText::join(fields, QLatin1Char('|')));
 }
 
-HttpReply WebService::domainInfo(const HttpRequest &request, const QHash<QString, QString> &args)
+HttpReply WebService::domainInfo(const AccountRecord &account)
 {
-    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
-    if (!auth.account)
-        return failure(auth.code, auth.message);
     QStringList records;
     int number = 0;
-    for (const MonitoredAddress &a : accounts.addresses(auth.account->id)) {
+    for (const MonitoredAddress &a : accounts.addresses(account.id)) {
         records.append(ReplyText::join({QString::number(++number), a.url, a.remindType, a.remark,
                                         a.publishing, QString::number(a.jinminhou)},
                                        QLatin1Char(';')));
@@ -208,11 +233,8 @@ HttpReply WebService::domainInfo(const HttpRequest &request, const QHash<QString
     return text(records.join(QLatin1Char('|')));
 }
 
-HttpReply WebService::addDomain(const HttpRequest &request, const QHash<QString, QString> &args)
+HttpReply WebService::addDomain(const AccountRecord &account, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
-    if (!auth.account)
-        return failure(auth.code, auth.message);
     MonitoredAddress address;
     address.url = value(args, "monitor_url");
     address.remindType = value(args, "monitor_type");
@@ -228,7 +250,7 @@ HttpReply WebService::addDomain(const HttpRequest &request, const QHash<QString,
         return failure(Refused, QStringLiteral("备注不能超过%1个字符！").arg(WebProtocol::kMaxRemarkChars));
     // An address already in the list is changed in place; only a new one
     // counts against the limit, so lists stored above it keep working.
-    const QList<MonitoredAddress> stored = accounts.addresses(auth.account->id);
+    const QList<MonitoredAddress> stored = accounts.addresses(account.id);
     const bool isNew = std::none_of(stored.cbegin(), stored.cend(),
                                     [&](const MonitoredAddress &a) { return a.url == address.url; });
     if (isNew && stored.size() >= maxAddresses)
@@ -238,19 +260,16 @@ HttpReply WebService::addDomain(const HttpRequest &request, const QHash<QString,
     // travels as an empty field.
     if (WebText::SplitText(address.publishing, QLatin1Char('~')).isEmpty())
         address.publishing = QStringLiteral("1");
-    if (!accounts.putAddress(auth.account->id, address))
+    if (!accounts.putAddress(account.id, address))
         return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
-    emit addressesChanged(auth.account->user, {address.url});
+    emit addressesChanged(account.user, {address.url});
     return text(QStringLiteral("0|保存成功"));
 }
 
-HttpReply WebService::delDomain(const HttpRequest &request, const QHash<QString, QString> &args)
+HttpReply WebService::delDomain(const AccountRecord &account, const QHash<QString, QString> &args)
 {
-    const Auth auth = authenticate(request, args, {QStringLiteral("2")});
-    if (!auth.account)
-        return failure(auth.code, auth.message);
     const QString url = value(args, "monitor_url");
-    switch (accounts.removeAddress(auth.account->id, url)) {
+    switch (accounts.removeAddress(account.id, url)) {
     case AccountStore::RemoveResult::Removed:
         break;
     case AccountStore::RemoveResult::NotFound:
@@ -258,7 +277,7 @@ HttpReply WebService::delDomain(const HttpRequest &request, const QHash<QString,
     case AccountStore::RemoveResult::Failed:
         return failure(Failed, QStringLiteral("保存失败，请稍后再试！"));
     }
-    emit addressesChanged(auth.account->user, {url});
+    emit addressesChanged(account.user, {url});
     return text(QStringLiteral("0|删除成功"));
 }
 

@@ -16,6 +16,7 @@
 
 class AccountStore;
 class LoginThrottle;
+class SearchPool;
 
 // The web service's endpoints: login, the monitored-address list, account
 // creation and the service's own banner page. Replies are GBK text.
@@ -30,7 +31,12 @@ public:
     WebService(AccountStore &accounts, LoginThrottle &throttle, const ServiceLimits &limits,
                QObject *parent = nullptr);
 
-    HttpReply handle(const HttpRequest &request);
+    // Answers through respond: at once, or, for a request that carries a
+    // password, once the password is checked.
+    void handle(const HttpRequest &request, HttpServer::Respond respond);
+    // Passwords are checked on these threads (a check costs tens of
+    // milliseconds); without them, on the event loop.
+    void useSearchThreads(SearchPool *threads) { pool = threads; }
     void setClock(Clock clock) { now = std::move(clock); }
     // Shown to accounts that have no notice line of their own.
     void setDefaultNotice(const QString &notice) { defaultNotice = notice; }
@@ -46,18 +52,19 @@ signals:
     void addressesChanged(const QString &user, const QStringList &urls);
 
 private:
-    struct Auth {
-        std::optional<AccountRecord> account;
-        int code = Ok;
-        QString message;
-    };
-    Auth authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
-                      const QStringList &types);
+    // What a request signed with a good password does, on the event loop.
+    using WithAccount = std::function<HttpReply(const AccountRecord &)>;
+    // Checks a signed request (digest, time, back-off, password, replay) and
+    // responds with withAccount's reply or the refusal.
+    void authenticate(const HttpRequest &request, const QHash<QString, QString> &args,
+                      const QStringList &types, HttpServer::Respond respond, WithAccount withAccount);
+    // The request's password against the stored one; done runs on the event loop.
+    void checkPassword(const QString &stored, const QString &password, std::function<void(bool)> done);
 
-    HttpReply login(const HttpRequest &request, const QHash<QString, QString> &args);
-    HttpReply domainInfo(const HttpRequest &request, const QHash<QString, QString> &args);
-    HttpReply addDomain(const HttpRequest &request, const QHash<QString, QString> &args);
-    HttpReply delDomain(const HttpRequest &request, const QHash<QString, QString> &args);
+    HttpReply login(const HttpRequest &request, const AccountRecord &account);
+    HttpReply domainInfo(const AccountRecord &account);
+    HttpReply addDomain(const AccountRecord &account, const QHash<QString, QString> &args);
+    HttpReply delDomain(const AccountRecord &account, const QHash<QString, QString> &args);
     HttpReply accountAdd(const HttpRequest &request, const QHash<QString, QString> &args);
     HttpReply page(const HttpRequest &request, bool banner) const;
 
@@ -69,6 +76,7 @@ private:
     AccountStore &accounts;
     LoginThrottle &throttle;
     const int maxAddresses;
+    SearchPool *pool = nullptr;
     ReplayGuard replays;
     SignUpLimit signUps;
     Clock now;

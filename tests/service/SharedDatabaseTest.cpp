@@ -162,8 +162,18 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
     ASSERT_TRUE(relay.restore());
 
     // It recovers by itself: the next writes are acknowledged again.
-    EXPECT_TRUE(ServiceTest::waitFor([&] { return add(QStringLiteral("http://www.after.example")); }, 15000));
-    ASSERT_NE(client.next<MsgUserAdsChangeNtf>(5000), nullptr);
+    const QString after = QStringLiteral("http://www.after.example");
+    EXPECT_TRUE(ServiceTest::waitFor([&] { return add(after); }, 15000));
+    // The client hears of the new address and, as the instance heard
+    // nothing from the others meanwhile, gets its complete list to compare.
+    bool toldOfAddress = false;
+    bool toldAll = false;
+    while (!(toldOfAddress && toldAll)) {
+        const auto told = client.next<MsgUserAdsChangeNtf>(5000);
+        ASSERT_NE(told, nullptr) << "address " << toldOfAddress << ", complete list " << toldAll;
+        toldOfAddress = toldOfAddress || str(told->body.ext()) == after;
+        toldAll = toldAll || told->body.ext().empty();
+    }
     const auto back = tryLogIn();
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->body.code(), 0) << "not held back for the outage's attempts";
@@ -191,6 +201,49 @@ TEST_F(SharedDatabaseTest, OutageLosesNoAcknowledgedWriteAndRecoversByItself)
         << log.lines().join('\n').toStdString();
     EXPECT_EQ(log.matching(QStringLiteral("connected to the server again")).size(), 1);
     EXPECT_EQ(log.matching(QStringLiteral(" failed: ")).size(), 0) << "not one line per failed statement";
+}
+
+// The connection an instance listens on is cut: what other instances wrote
+// meanwhile was announced to no one, so once it listens again each of its
+// logged-in clients gets its complete list to compare.
+TEST_F(SharedDatabaseTest, AfterItsFeedWasCutAnInstanceSendsEachWatcherItsCompleteList)
+{
+    LogCapture log;
+    DataClient watcher(first->dataPort());
+    ASSERT_TRUE(watcher.logIn(QStringLiteral("alice"), QStringLiteral("secret1")));
+    DataClient notLoggedIn(first->dataPort());
+    ASSERT_NE(notLoggedIn.next<MsgConnected>(), nullptr);
+
+    QSqlQuery backend(first->database().handle());
+    ASSERT_TRUE(backend.exec(QStringLiteral("SELECT pg_backend_pid()")) && backend.next());
+    const qint64 listener = backend.value(0).toLongLong();
+
+    // Cut, and a change written by another writer before the instance can
+    // notice: its event loop does not run in between.
+    Database other;
+    ASSERT_TRUE(other.open(first.databasePath())) << other.errorString().toStdString();
+    QSqlQuery cut(other.handle());
+    ASSERT_TRUE(cut.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(listener)));
+    AdStore otherAds(other);
+    ASSERT_TRUE(otherAds.replaceAdsOf(
+        kWatched, {makeAd(kWatched, kSite, QStringLiteral("断线时开区"), 1, QStringLiteral("20:00"))}));
+
+    const auto list = watcher.next<MsgUserAdsChangeNtf>(15000);
+    ASSERT_NE(list, nullptr) << log.lines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(list->body.ext().empty()) << list->body.ext();
+    ASSERT_EQ(list->body.adslist_size(), 1);
+    EXPECT_EQ(str(list->body.adslist(0).stradname()), QStringLiteral("断线时开区"));
+    EXPECT_EQ(log.matching(QStringLiteral("listening for other instances' changes again")).size(), 1);
+    // Once, and to logged-in clients alone.
+    EXPECT_EQ(watcher.take(kMsgUserAdsChangeNtf, 500), nullptr);
+    EXPECT_EQ(notLoggedIn.take(kMsgUserAdsChangeNtf, 0), nullptr);
+
+    // It listens again: the next change through another writer comes as usual.
+    ASSERT_TRUE(otherAds.replaceAdsOf(
+        kWatched, {makeAd(kWatched, kSite, QStringLiteral("恢复后"), 1, QStringLiteral("20:00"))}));
+    const auto change = watcher.next<MsgUserAdsChangeNtf>(5000);
+    ASSERT_NE(change, nullptr);
+    EXPECT_EQ(str(change->body.ext()), kWatched);
 }
 
 // The database outlives a change feed; opening it again afterwards must not

@@ -6,9 +6,13 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "service/AccountStore.h"
 #include "service/HttpServer.h"
+#include "service/SearchPool.h"
 #include "tests/support/NonReadingPeer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebProtocol.h"
@@ -729,6 +733,179 @@ TEST(WebServiceAddressLimits, NewAddressesStopAtTheLimitAndStoredOnesKeepWorking
               (QStringList{QStringLiteral("http://www.b.example"), QStringLiteral("http://www.c.example"),
                            QStringLiteral("http://www.new.example")}));
     EXPECT_EQ(listed.value(QStringLiteral("http://www.b.example")), QStringLiteral("b2"));
+}
+
+// --- Password checks beside the event loop --------------------------------
+
+// Holds every search thread until released, so that a test sees what waits
+// for them.
+class SearchThreadGate {
+public:
+    explicit SearchThreadGate(SearchPool &pool)
+        : threads(pool.threadCount()), state(std::make_shared<State>())
+    {
+        for (int i = 0; i < threads; ++i) {
+            pool.run([state = state](AdStore &) {
+                std::unique_lock lock(state->lock);
+                ++state->held;
+                state->changed.notify_all();
+                state->changed.wait(lock, [&] { return state->open; });
+            });
+        }
+    }
+    ~SearchThreadGate() { release(); }
+    SearchThreadGate(const SearchThreadGate &) = delete;
+    SearchThreadGate &operator=(const SearchThreadGate &) = delete;
+
+    bool holdsAll()
+    {
+        std::unique_lock lock(state->lock);
+        return state->changed.wait_for(lock, std::chrono::seconds(10),
+                                       [&] { return state->held == threads; });
+    }
+    void release()
+    {
+        {
+            std::lock_guard lock(state->lock);
+            state->open = true;
+        }
+        state->changed.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex lock;
+        std::condition_variable changed;
+        int held = 0;
+        bool open = false;
+    };
+    const int threads;
+    std::shared_ptr<State> state;
+};
+
+QByteArray requestFor(const QByteArray &target)
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+}
+
+QByteArray signedTarget(const QString &endpoint, const QString &password, const QString &type)
+{
+    return endpoint.toLatin1() + signedQuery(QStringLiteral("alice"), password, type, now());
+}
+
+struct RawReply {
+    int status = 0;
+    QByteArray body;
+};
+
+// The complete replies at the start of bytes, in order.
+QList<RawReply> completeReplies(const QByteArray &bytes)
+{
+    QList<RawReply> replies;
+    qsizetype at = 0;
+    for (;;) {
+        const qsizetype headEnd = bytes.indexOf("\r\n\r\n", at);
+        if (headEnd < 0)
+            break;
+        const QByteArray head = bytes.mid(at, headEnd - at);
+        const QByteArray lengthName = "\r\nContent-Length: ";
+        const qsizetype lengthAt = head.indexOf(lengthName);
+        if (!head.startsWith("HTTP/1.1 ") || lengthAt < 0)
+            break;
+        const qsizetype valueAt = lengthAt + lengthName.size();
+        const qsizetype lineEnd = head.indexOf("\r\n", valueAt);
+        const qsizetype length =
+            head.mid(valueAt, (lineEnd < 0 ? head.size() : lineEnd) - valueAt).toLongLong();
+        if (bytes.size() < headEnd + 4 + length)
+            break;
+        replies.append({head.mid(9, 3).toInt(), bytes.mid(headEnd + 4, length)});
+        at = headEnd + 4 + length;
+    }
+    return replies;
+}
+
+TEST_F(WebServiceTest, CrowdOfLoginsWaitsForTheSearchThreadsNotTheEventLoop)
+{
+    SearchPool *pool = service->searchThreads();
+    ASSERT_NE(pool, nullptr);
+    SearchThreadGate gate(*pool);
+    ASSERT_TRUE(gate.holdsAll());
+
+    constexpr int kLogins = 20;
+    std::vector<std::unique_ptr<QTcpSocket>> logins;
+    for (int i = 0; i < kLogins; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, service->webPort());
+        socket->write(requestFor(signedTarget(kLogin, QStringLiteral("secret1"), QStringLiteral("1"))));
+        logins.push_back(std::move(socket));
+    }
+    // Every password waits for a thread...
+    ASSERT_TRUE(waitFor([&] { return pool->waiting() == kLogins; }))
+        << pool->waiting() << " of " << kLogins << " checks given to the threads";
+    // ...while the event loop answers others.
+    const HttpResult page = httpGet(service.webUrl(QStringLiteral("/banner.html")));
+    EXPECT_EQ(page.status, 200);
+    QList<QByteArray> received(kLogins);
+    for (int i = 0; i < kLogins; ++i) {
+        received[i] += logins[i]->readAll();
+        EXPECT_TRUE(received[i].isEmpty()) << "login " << i << " answered before its check";
+    }
+
+    gate.release();
+    const bool allAnswered = waitFor([&] {
+        bool all = true;
+        for (int i = 0; i < kLogins; ++i) {
+            received[i] += logins[i]->readAll();
+            all = all && completeReplies(received[i]).size() == 1;
+        }
+        return all;
+    });
+    ASSERT_TRUE(allAnswered);
+    for (const QByteArray &bytes : received) {
+        const RawReply reply = completeReplies(bytes).value(0);
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_TRUE(WebText::fromAnsi(reply.body).startsWith(QStringLiteral("0|alice|")))
+            << reply.body.left(40).toStdString();
+    }
+}
+
+TEST_F(WebServiceTest, PipelinedRequestsAreAnsweredInTheirOrder)
+{
+    ASSERT_EQ(
+        fields(addAddress(service, QStringLiteral("http://www.game.example"), QStringLiteral("r")).text())
+            .value(0),
+        QStringLiteral("0"));
+    SearchPool *pool = service->searchThreads();
+    ASSERT_NE(pool, nullptr);
+    SearchThreadGate gate(*pool);
+    ASSERT_TRUE(gate.holdsAll());
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, service->webPort());
+    // A login, a page, the list, an unknown path and a wrong password, in one write.
+    socket.write(requestFor(signedTarget(kLogin, QStringLiteral("secret1"), QStringLiteral("1"))) +
+                 requestFor("/banner.html") +
+                 requestFor(signedTarget(kDomains, QStringLiteral("secret1"), QStringLiteral("2"))) +
+                 requestFor("/nothing") +
+                 requestFor(signedTarget(kLogin, QStringLiteral("wrong"), QStringLiteral("1"))));
+    // The login waits for a thread, and what follows it waits for the login.
+    ASSERT_TRUE(waitFor([&] { return pool->waiting() == 1; }));
+    EXPECT_EQ(httpGet(service.webUrl(QStringLiteral("/banner.html"))).status, 200);
+    QByteArray received = socket.readAll();
+    EXPECT_TRUE(received.isEmpty()) << received.left(40).toStdString();
+
+    gate.release();
+    ASSERT_TRUE(waitFor([&] {
+        received += socket.readAll();
+        return completeReplies(received).size() == 5;
+    }));
+    const QList<RawReply> replies = completeReplies(received);
+    EXPECT_TRUE(WebText::fromAnsi(replies[0].body).startsWith(QStringLiteral("0|alice|")));
+    EXPECT_TRUE(replies[1].body.contains("<table"));
+    EXPECT_TRUE(WebText::fromAnsi(replies[2].body).startsWith(QStringLiteral("1;http://www.game.example;")))
+        << replies[2].body.left(60).toStdString();
+    EXPECT_EQ(replies[3].status, 404);
+    EXPECT_EQ(WebText::fromAnsi(replies[4].body), QStringLiteral("1|用户名或密码错误！"));
 }
 
 } // namespace
