@@ -21,7 +21,7 @@
 #include "lists/LineColorListCtrl.h"
 #include "lists/VirtualListCtrl.h"
 #include "platform/DialogWindow.h"
-#include "search/QueryAdsDlg.h"
+#include "search/windows/QueryAdsDlg.h"
 
 class QMenu;
 class ServiceBase;

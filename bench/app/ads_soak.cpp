@@ -16,7 +16,7 @@
 #include "bench/app/LoopbackWindow.h"
 #include "bench/support/CommandLine.h"
 #include "bench/support/MemoryFigures.h"
-#include "lists/MsgWindow.h"
+#include "app/MsgWindow.h"
 #include "net/MsgHeader.h"
 #include "net/message.pb.h"
 #include "tests/support/LoopbackPeer.h"

@@ -19,7 +19,7 @@
 #include <QScrollBar>
 
 #include "records/CtrlData.h"
-#include "lists/MsgWindow.h"
+#include "app/MsgWindow.h"
 #include "lists/VirtualListCtrl.h"
 #include "res/Resources.h"
 #include "tests/support/TestApplication.h"

@@ -13,7 +13,7 @@
 
 #include "account/AccountState.h"
 #include "net/message.pb.h"
-#include "search/QueryAdsDlg.h"
+#include "search/windows/QueryAdsDlg.h"
 #include "search/SearchKeys.h"
 #include "tests/support/TestApplication.h"
 

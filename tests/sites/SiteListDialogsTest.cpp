@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "account/SiteLists.h"
-#include "lists/SiteListDialogs.h"
+#include "sites/SiteListDialogs.h"
 #include "tests/support/AccountFiles.h"
 #include "tests/support/TextFit.h"
 #include "tests/support/RecordingServices.h"

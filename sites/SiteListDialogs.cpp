@@ -1,4 +1,4 @@
-#include "lists/SiteListDialogs.h"
+#include "sites/SiteListDialogs.h"
 
 #include <QComboBox>
 #include <QListWidget>

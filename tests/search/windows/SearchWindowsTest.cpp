@@ -2,16 +2,16 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "lists/AdvertisingWebDlg.h"
-#include "lists/SiteListDialogs.h"
+#include "sites/AdvertisingWebDlg.h"
+#include "sites/SiteListDialogs.h"
 #include "records/CtrlData.h"
 #include "res/Resources.h"
-#include "search/QueryAdsDlg.h"
-#include "search/QueryHisDlg.h"
-#include "search/QueryJumpDlg.h"
-#include "search/SearchHelpDlg.h"
-#include "tests/lists/ListOpenChecks.h"
-#include "tests/search/SearchWindowFixture.h"
+#include "search/windows/QueryAdsDlg.h"
+#include "search/windows/QueryHisDlg.h"
+#include "search/windows/QueryJumpDlg.h"
+#include "search/windows/SearchHelpDlg.h"
+#include "tests/support/ListOpenChecks.h"
+#include "tests/search/windows/SearchWindowFixture.h"
 #include "tests/support/TextFit.h"
 
 namespace {

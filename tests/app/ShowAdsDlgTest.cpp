@@ -5,8 +5,8 @@
 
 #include "platform/DialogUnits.h"
 #include "account/AccountState.h"
-#include "lists/ShowAdsDlg.h"
-#include "tests/lists/ListOpenChecks.h"
+#include "app/ShowAdsDlg.h"
+#include "tests/support/ListOpenChecks.h"
 #include "tests/support/RecordingServices.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "records/AdRecords.h"
 #include "records/CtrlData.h"
-#include "search/SearchWindow.h"
+#include "search/windows/SearchWindow.h"
 
 // The ad search: terms joined with '\', optionally narrowed to a date and an
 // opening time, within the chosen publishing sites. The right list shows the

@@ -1,4 +1,4 @@
-#include "search/SearchHelpDlg.h"
+#include "search/windows/SearchHelpDlg.h"
 
 #include "res/Resources.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "records/AdRecords.h"
-#include "search/KeySearchWindow.h"
+#include "search/windows/KeySearchWindow.h"
 
 // The ads the server has recorded in the past for a game's address or
 // domain, page by page. A double-click on any cell of a row opens the row's

@@ -12,7 +12,7 @@
 #include "account/SearchHistory.h"
 #include "net/MsgDispatcher.h"
 #include "net/message.pb.h"
-#include "search/SearchWindow.h"
+#include "search/windows/SearchWindow.h"
 #include "tests/support/AccountFiles.h"
 #include "tests/support/RecordingServices.h"
 

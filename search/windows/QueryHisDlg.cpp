@@ -1,4 +1,4 @@
-#include "search/QueryHisDlg.h"
+#include "search/windows/QueryHisDlg.h"
 
 #include "net/message.pb.h"
 #include "res/Resources.h"

@@ -1,4 +1,4 @@
-#include "search/QueryJumpDlg.h"
+#include "search/windows/QueryJumpDlg.h"
 
 #include "net/message.pb.h"
 #include "res/Resources.h"

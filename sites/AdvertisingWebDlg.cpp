@@ -1,4 +1,4 @@
-#include "lists/AdvertisingWebDlg.h"
+#include "sites/AdvertisingWebDlg.h"
 
 #include "account/AccountState.h"
 #include "net/MsgDispatcher.h"

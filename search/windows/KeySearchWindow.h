@@ -4,7 +4,7 @@
 
 #include "net/message.pb.h"
 #include "records/CtrlData.h"
-#include "search/SearchWindow.h"
+#include "search/windows/SearchWindow.h"
 
 // A search window whose result list shows one record type, whose pages count
 // from 0 and whose request is a key and a page index: the redirect and the

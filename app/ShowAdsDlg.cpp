@@ -1,4 +1,4 @@
-#include "lists/ShowAdsDlg.h"
+#include "app/ShowAdsDlg.h"
 
 #include "account/AccountState.h"
 #include "res/Resources.h"

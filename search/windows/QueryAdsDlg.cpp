@@ -1,18 +1,18 @@
-#include "search/QueryAdsDlg.h"
+#include "search/windows/QueryAdsDlg.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 
 #include "account/AccountState.h"
-#include "lists/AdvertisingWebDlg.h"
-#include "lists/SiteListDialogs.h"
+#include "sites/AdvertisingWebDlg.h"
+#include "sites/SiteListDialogs.h"
 #include "net/message.pb.h"
 #include "platform/ControlHelpers.h"
 #include "platform/Tray.h"
 #include "res/Resources.h"
-#include "search/QueryHisDlg.h"
-#include "search/QueryJumpDlg.h"
-#include "search/SearchHelpDlg.h"
+#include "search/windows/QueryHisDlg.h"
+#include "search/windows/QueryJumpDlg.h"
+#include "search/windows/SearchHelpDlg.h"
 #include "search/SearchKeys.h"
 
 QueryAdsDlg::QueryAdsDlg(const SearchContext &context, QWidget *parent)

@@ -1,4 +1,4 @@
-#include "lists/MsgWindow.h"
+#include "app/MsgWindow.h"
 
 #include <QApplication>
 #include <QBitmap>

@@ -1,4 +1,4 @@
-#include "search/SearchWindow.h"
+#include "search/windows/SearchWindow.h"
 
 #include <QComboBox>
 #include <QDeadlineTimer>

@@ -1,11 +1,11 @@
-#include "search/QueryAdsDlg.h"
-#include "search/QueryHisDlg.h"
-#include "search/QueryJumpDlg.h"
+#include "search/windows/QueryAdsDlg.h"
+#include "search/windows/QueryHisDlg.h"
+#include "search/windows/QueryJumpDlg.h"
 #include "search/SearchKeys.h"
 #include "service/AdKey.h"
 #include "service/AdStore.h"
 #include "service/DemoData.h"
-#include "tests/search/SearchWindowFixture.h"
+#include "tests/search/windows/SearchWindowFixture.h"
 #include "tests/support/ServiceTestSupport.h"
 
 namespace {

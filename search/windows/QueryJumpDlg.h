@@ -1,7 +1,7 @@
 #pragma once
 
 #include "records/AdRecords.h"
-#include "search/KeySearchWindow.h"
+#include "search/windows/KeySearchWindow.h"
 
 // Where a game's address redirects to: for a full address or a domain, the
 // redirects the server has seen, page by page. A double-click opens the

@@ -5,9 +5,9 @@
 
 #include "platform/DialogUnits.h"
 #include "account/AccountState.h"
-#include "lists/AdvertisingWebDlg.h"
+#include "sites/AdvertisingWebDlg.h"
 #include "net/MsgDispatcher.h"
-#include "tests/lists/ListOpenChecks.h"
+#include "tests/support/ListOpenChecks.h"
 #include "tests/support/RecordingServices.h"
 
 namespace {
