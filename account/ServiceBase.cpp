@@ -45,8 +45,16 @@ void assignIfChanged(QString &field, const QString &value)
 
 std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts)
 {
-    if (!QCoreApplication::instance())
-        return std::nullopt; // Qt's network layer cannot run without one
+    return httpRequest(url, timeouts).text;
+}
+
+HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts)
+{
+    HttpReply result;
+    if (!QCoreApplication::instance()) {
+        result.reason = QStringLiteral("no QCoreApplication"); // Qt's network layer cannot run without one
+        return result;
+    }
     static std::once_flag proxyOnce;
     std::call_once(proxyOnce, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
 
@@ -81,16 +89,27 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
 
     if (!full && !reply->isFinished()) {
         reply->abort();
-        return std::nullopt;
+        result.reason = QStringLiteral("no answer within %1 ms").arg(timeouts.total.count());
+        return result;
     }
-    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
-        return std::nullopt;
-    if (!full) {
-        if (reply->error() != QNetworkReply::NoError)
-            return std::nullopt;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (result.status != 0 && result.status != 200) {
+        result.failure = HttpReply::Failure::HttpStatus;
+        result.reason = QStringLiteral("HTTP %1 %2")
+                            .arg(result.status)
+                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
+                            .trimmed();
+        return result;
+    }
+    if (result.status == 0 || (!full && reply->error() != QNetworkReply::NoError)) {
+        result.reason = reply->errorString();
+        return result;
+    }
+    if (!full)
         drain();
-    }
-    return replyText(body);
+    result.failure = HttpReply::Failure::None;
+    result.text = replyText(body);
+    return result;
 }
 
 QString replyText(const QByteArray &body)
@@ -199,7 +218,12 @@ QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userNa
 
 std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
 {
-    return httpFetch(address() + pathAndQuery, timeouts());
+    return request(pathAndQuery).text;
+}
+
+HttpReply ServiceBase::request(const QString &pathAndQuery) const
+{
+    return httpRequest(address() + pathAndQuery, timeouts());
 }
 
 QString BuildSignedQuery(const QString &type, const QString &userName, const QString &password)

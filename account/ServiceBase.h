@@ -31,6 +31,17 @@ inline constexpr int kMaxReplyBytes = 9'999;
 // decoded from GBK up to the first NUL. nullopt for every failure: no
 // connection, another status, a time-out.
 std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts = {});
+// The same GET with why it failed: a refusal by the server (a status other
+// than 200) told apart from no answer (no connection, a time-out, a reply cut
+// short).
+struct HttpReply {
+    enum class Failure { None, NoAnswer, HttpStatus };
+    Failure failure = Failure::NoAnswer;
+    int status = 0;              // the HTTP status, when one came
+    std::optional<QString> text; // Failure::None: as httpFetch() hands it out
+    QString reason;              // "HTTP 431 Request Header Fields Too Large", or the network's error
+};
+HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts = {});
 // The text of a reply body as httpFetch() hands it out: decoded from GBK and
 // cut at the first NUL.
 QString replyText(const QByteArray &body);
@@ -72,6 +83,7 @@ public:
 
     // GET of address() + pathAndQuery.
     std::optional<QString> fetch(const QString &pathAndQuery) const;
+    HttpReply request(const QString &pathAndQuery) const;
 
 private:
     mutable std::mutex mutex;
