@@ -1,5 +1,7 @@
 #include "account/DomainEditing.h"
 
+#include <QRegularExpression>
+
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
 #include "webproto/WebProtocol.h"
@@ -57,7 +59,10 @@ DomainReply parseDomainReply(const std::optional<QString> &reply)
     if (!reply)
         return parsed;
     parsed.answered = true;
-    parsed.code = parseLeadingInt(*reply);
+    // Only a reply that starts with its code has one: an empty or garbled
+    // reply is no success (read with strtol it would be code 0).
+    static const QRegularExpression leadingCode(QStringLiteral("^\\s*[+-]?\\d"));
+    parsed.code = leadingCode.match(*reply).hasMatch() ? parseLeadingInt(*reply) : -1;
     const qsizetype bar = reply->indexOf(u'|');
     parsed.message = bar < 0 ? *reply : reply->mid(bar + 1);
     return parsed;

@@ -48,10 +48,13 @@ namespace {
 // What a GET does with a reply longer than its cap.
 enum class Overflow { Cut, Fail };
 
-std::optional<QString> get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Overflow overflow)
+HttpReply get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Overflow overflow)
 {
-    if (!QCoreApplication::instance())
-        return std::nullopt; // Qt's network layer cannot run without one
+    HttpReply result;
+    if (!QCoreApplication::instance()) {
+        result.reason = QStringLiteral("no QCoreApplication"); // Qt's network layer cannot run without one
+        return result;
+    }
     static std::once_flag proxyOnce;
     std::call_once(proxyOnce, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
 
@@ -86,33 +89,50 @@ std::optional<QString> get(const QString &url, const HttpTimeouts &timeouts, int
 
     if (!full && !reply->isFinished()) {
         reply->abort();
-        return std::nullopt;
+        result.reason = QStringLiteral("no answer within %1 ms").arg(timeouts.total.count());
+        return result;
+    }
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (result.status != 0 && result.status != 200) {
+        result.failure = HttpReply::Failure::HttpStatus;
+        result.reason = QStringLiteral("HTTP %1 %2")
+                            .arg(result.status)
+                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
+                            .trimmed();
+        return result;
     }
     if (full && overflow == Overflow::Fail) {
         reply->abort();
-        return std::nullopt;
+        result.reason = QStringLiteral("reply longer than %1 bytes").arg(maxBytes);
+        return result;
     }
-    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
-        return std::nullopt;
-    if (!full) {
-        if (reply->error() != QNetworkReply::NoError)
-            return std::nullopt;
+    if (result.status == 0 || (!full && reply->error() != QNetworkReply::NoError)) {
+        result.reason = reply->errorString();
+        return result;
+    }
+    if (!full)
         drain();
-    }
     body.truncate(maxBytes);
-    return replyText(body);
+    result.failure = HttpReply::Failure::None;
+    result.text = replyText(body);
+    return result;
 }
 
 } // namespace
 
 std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeouts)
 {
-    return get(url, timeouts, kMaxReplyBytes, Overflow::Cut);
+    return httpRequest(url, timeouts).text;
 }
 
 std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const HttpTimeouts &timeouts)
 {
-    return get(url, timeouts, maxBytes, Overflow::Fail);
+    return get(url, timeouts, maxBytes, Overflow::Fail).text;
+}
+
+HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts)
+{
+    return get(url, timeouts, kMaxReplyBytes, Overflow::Cut);
 }
 
 QString replyText(const QByteArray &body)
@@ -221,7 +241,12 @@ QString ServiceBase::BuildSignedQuery(const QString &type, const QString &userNa
 
 std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
 {
-    return httpFetch(address() + pathAndQuery, timeouts());
+    return request(pathAndQuery).text;
+}
+
+HttpReply ServiceBase::request(const QString &pathAndQuery) const
+{
+    return httpRequest(address() + pathAndQuery, timeouts());
 }
 
 std::optional<QString> ServiceBase::fetchWhole(const QString &pathAndQuery, int maxBytes) const

@@ -34,6 +34,17 @@ std::optional<QString> httpFetch(const QString &url, const HttpTimeouts &timeout
 // The same for a reply that must be read whole: up to maxBytes, and a longer
 // one is a failure rather than a cut text.
 std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const HttpTimeouts &timeouts = {});
+// The same GET with why it failed: a refusal by the server (a status other
+// than 200) told apart from no answer (no connection, a time-out, a reply cut
+// short).
+struct HttpReply {
+    enum class Failure { None, NoAnswer, HttpStatus };
+    Failure failure = Failure::NoAnswer;
+    int status = 0;              // the HTTP status, when one came
+    std::optional<QString> text; // Failure::None: as httpFetch() hands it out
+    QString reason;              // "HTTP 431 Request Header Fields Too Large", or the network's error
+};
+HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts = {});
 // The text of a reply body as httpFetch() hands it out: decoded from GBK and
 // cut at the first NUL.
 QString replyText(const QByteArray &body);
@@ -77,6 +88,8 @@ public:
     std::optional<QString> fetch(const QString &pathAndQuery) const;
     // The same, read whole up to maxBytes (see httpFetchWhole).
     std::optional<QString> fetchWhole(const QString &pathAndQuery, int maxBytes) const;
+    // The same GET with why it failed (see httpRequest).
+    HttpReply request(const QString &pathAndQuery) const;
 
 private:
     mutable std::mutex mutex;

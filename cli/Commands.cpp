@@ -17,7 +17,9 @@
 #include "account/ServiceBase.h"
 #include "cli/Credentials.h"
 #include "cli/DataLink.h"
+#include "cli/HeldAds.h"
 #include "cli/RowWriter.h"
+#include "cli/WebClient.h"
 #include "records/AdRecords.h"
 #include "search/SearchKeys.h"
 #include "search/SearchPager.h"
@@ -34,8 +36,10 @@ constexpr std::chrono::seconds kHeartbeatEvery{30};
 
 QString passwordFrom(const QString &file)
 {
+    // One line of standard input, even when a terminal is attached elsewhere;
+    // typed at a terminal, it is not echoed.
     if (file == u"-")
-        return promptSecret(QString()); // no terminal: one line of standard input
+        return ::isatty(STDIN_FILENO) == 1 ? promptSecret(QStringLiteral("密码: ")) : promptLine(QString());
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
         throw Failure{UsageError, QStringLiteral("cannot read %1: %2").arg(file, in.errorString())};
@@ -58,20 +62,11 @@ Credentials credentialsFor(const Invocation &invocation)
     throw Failure{Refused, QStringLiteral("not logged in: run kestrel-cli login first")};
 }
 
-// The web service's requests sign with the account's credentials.
-void useAccount(const Invocation &invocation, const Credentials &credentials)
+// The web service at the invocation's endpoint, for the account.
+WebClient webFor(const Invocation &invocation, const Credentials &credentials)
 {
     ServiceBase::Instance().setEndpoint(invocation.endpoint.host, invocation.endpoint.webPort);
-    AccountState &account = AccountState::Instance();
-    std::lock_guard guard(account.lock);
-    account.userName = credentials.user;
-    account.password = credentials.password;
-}
-
-Failure webUnreachable(const Invocation &)
-{
-    return {Unreachable,
-            QStringLiteral("web service %1 cannot be reached").arg(ServiceBase::Instance().address())};
+    return WebClient(ServiceBase::Instance(), credentials);
 }
 
 std::unique_ptr<DataLink> connectData(const Invocation &invocation, const Credentials &credentials)
@@ -133,13 +128,7 @@ void login(const Invocation &invocation)
     }
     if (credentials.user.isEmpty() || credentials.password.isEmpty())
         throw Failure{UsageError, QStringLiteral("user name and password must not be empty")};
-    useAccount(invocation, credentials);
-    const LoginResult result =
-        requestLogin(ServiceBase::Instance(), credentials.user, credentials.password, QStringLiteral("1"));
-    if (result.outcome == LoginResult::NoReply)
-        throw webUnreachable(invocation);
-    if (!result.loggedIn())
-        throw Failure{Refused, result.message.isEmpty() ? QStringLiteral("login refused") : result.message};
+    webFor(invocation, credentials).logIn(QStringLiteral("1"));
     connectData(invocation, credentials);
     const CredentialFile file;
     file.write(credentials);
@@ -159,31 +148,18 @@ void logout(const Invocation &)
 
 // --- the monitored addresses ----------------------------------------------
 
-std::map<QString, DomainRecord> fetchDomains(const Invocation &invocation)
+// The list reply carries no refusal code of its own (a bad login comes back
+// as "<code>|message" and reads as a list without records): a login first.
+std::map<QString, DomainRecord> loggedInDomains(const WebClient &web)
 {
-    if (!RefreshDomains())
-        throw webUnreachable(invocation);
-    return AccountState::Instance().domains;
-}
-
-// The list reply carries no refusal code of its own; a bad login comes back
-// as "<code>|message" and reads as a list without records.
-void requireLogin(const Invocation &invocation, const Credentials &credentials)
-{
-    const LoginResult result =
-        requestLogin(ServiceBase::Instance(), credentials.user, credentials.password, QStringLiteral("2"));
-    if (result.outcome == LoginResult::NoReply)
-        throw webUnreachable(invocation);
-    if (!result.loggedIn())
-        throw Failure{Refused, result.message};
+    web.logIn(QStringLiteral("2"));
+    return web.domains();
 }
 
 void list(const Invocation &invocation)
 {
     const Credentials credentials = credentialsFor(invocation);
-    useAccount(invocation, credentials);
-    requireLogin(invocation, credentials);
-    const std::map<QString, DomainRecord> domains = fetchDomains(invocation);
+    const std::map<QString, DomainRecord> domains = loggedInDomains(webFor(invocation, credentials));
     // The counts come with the first notification after the data server's login.
     const std::unique_ptr<DataLink> link = connectData(invocation, credentials);
     const std::unique_ptr<MsgUserAdsChangeNtf> ads = awaitMessage<MsgUserAdsChangeNtf>(*link, kAnswerWait);
@@ -226,35 +202,44 @@ QString remindTextOf(const QString &word)
 }
 
 // Checks the edited values as the address dialog does and sends them as the
-// main window does.
-void sendEdit(const Invocation &invocation, const DomainRecord *before, DomainRecord after,
-              const QString &remindText)
+// main window does: a changed address is added anew and the old one removed
+// once the service took the new one, so a refusal never leaves neither watched.
+void sendEdit(const WebClient &web, const DomainRecord *before, DomainRecord after, const QString &remindText)
 {
     const DomainEditCheck check = checkDomainEdit(after.url, remindText, after.remark);
     if (!check.accepted())
         throw Failure{Refused, check.error};
     after.url = check.url;
     after.remindType = remindTypeCode(remindText);
-    const std::optional<DomainReply> reply = sendDomainEdit(before, after);
-    if (!reply)
+    if (!before) {
+        web.add(after);
+        return;
+    }
+    const ModifyPlan plan = planModify(*before, after);
+    if (!plan.addNew)
         return; // nothing changed
-    if (!reply->answered)
-        throw webUnreachable(invocation);
-    if (!reply->ok())
-        throw Failure{Refused, reply->message};
+    web.add(after);
+    if (!plan.deleteOld)
+        return;
+    try {
+        web.remove(before->url);
+    } catch (Failure &failure) {
+        failure.message = QStringLiteral("%1 is watched; %2 is still watched too: %3")
+                              .arg(after.url, before->url, failure.message);
+        throw;
+    }
 }
 
 void add(const Invocation &invocation)
 {
-    const Credentials credentials = credentialsFor(invocation);
-    useAccount(invocation, credentials);
+    const WebClient web = webFor(invocation, credentialsFor(invocation));
     // The address dialog's presets for a new address.
     DomainRecord record;
     record.url = invocation.arguments.at(0);
     record.remark = invocation.value(QStringLiteral("remark"), QStringLiteral("描述"));
     record.publishing = invocation.value(QStringLiteral("sites"), QStringLiteral("1"));
     record.jinminhou = invocation.has(QStringLiteral("all-days")) ? 0 : 1;
-    sendEdit(invocation, nullptr, record,
+    sendEdit(web, nullptr, record,
              remindTextOf(invocation.value(QStringLiteral("remind"), QStringLiteral("both"))));
 }
 
@@ -262,10 +247,8 @@ void modify(const Invocation &invocation)
 {
     if (invocation.has(QStringLiteral("all-days")) && invocation.has(QStringLiteral("near-days")))
         throw Failure{UsageError, QStringLiteral("--all-days and --near-days exclude each other")};
-    const Credentials credentials = credentialsFor(invocation);
-    useAccount(invocation, credentials);
-    requireLogin(invocation, credentials);
-    const std::map<QString, DomainRecord> domains = fetchDomains(invocation);
+    const WebClient web = webFor(invocation, credentialsFor(invocation));
+    const std::map<QString, DomainRecord> domains = loggedInDomains(web);
     const auto found = domains.find(invocation.arguments.at(0));
     if (found == domains.end())
         throw Failure{Refused, QStringLiteral("该网址不在监控列表中。")};
@@ -281,18 +264,12 @@ void modify(const Invocation &invocation)
     const QString remindText = invocation.has(QStringLiteral("remind"))
                                    ? remindTextOf(invocation.value(QStringLiteral("remind")))
                                    : remindTypeText(before.remindType);
-    sendEdit(invocation, &before, after, remindText);
+    sendEdit(web, &before, after, remindText);
 }
 
 void remove(const Invocation &invocation)
 {
-    const Credentials credentials = credentialsFor(invocation);
-    useAccount(invocation, credentials);
-    const DomainReply reply = requestDelDomain(invocation.arguments.at(0));
-    if (!reply.answered)
-        throw webUnreachable(invocation);
-    if (!reply.ok())
-        throw Failure{Refused, reply.message};
+    webFor(invocation, credentialsFor(invocation)).remove(invocation.arguments.at(0));
 }
 
 // --- the data server -------------------------------------------------------
@@ -322,27 +299,32 @@ void sites(const Invocation &invocation)
     out->finish();
 }
 
-// The progress line of a long search, on a terminal only.
+// The progress line of a long search, on a terminal only. It is taken away
+// before anything else is written, so that no row starts on its line.
 class Progress {
 public:
     Progress() : shown(::isatty(STDERR_FILENO) == 1) {}
-    ~Progress()
-    {
-        if (used)
-            std::fputs("\n", stderr);
-    }
+    ~Progress() { clear(); }
     void update(qsizetype rows, qint32 total)
     {
         if (!shown)
             return;
-        used = true;
+        onScreen = true;
         std::fprintf(stderr, "\r%s", SearchKeys::requestedStatus(rows, total).toUtf8().constData());
+        std::fflush(stderr);
+    }
+    void clear()
+    {
+        if (!onScreen)
+            return;
+        onScreen = false;
+        std::fputs("\r\x1b[K", stderr); // to the line's start, erased to its end
         std::fflush(stderr);
     }
 
 private:
     bool shown;
-    bool used = false;
+    bool onScreen = false;
 };
 
 // What one kind of search sends and how its answer becomes rows.
@@ -395,6 +377,7 @@ void runSearch(const Invocation &invocation, const SearchKind &kind, const QStri
         if (!answer)
             throw noAnswer(invocation);
         const qsizetype room = limit < 0 ? std::numeric_limits<qsizetype>::max() : qsizetype(limit - written);
+        progress.clear();
         const auto [rows, total, searchType] = kind.write(*answer, *out, room);
         written += rows;
         pager.answered(total, searchType);
@@ -403,6 +386,7 @@ void runSearch(const Invocation &invocation, const SearchKind &kind, const QStri
         // A page without rows ends it too: a count the rows never reach must not page forever.
         index = rows == 0 ? std::nullopt : pager.more(written);
     }
+    progress.clear();
     out->finish();
 }
 
@@ -548,7 +532,7 @@ void runHook(const QString &command, const QStringList &environment)
 void watch(const Invocation &invocation)
 {
     const Credentials credentials = credentialsFor(invocation);
-    useAccount(invocation, credentials);
+    const WebClient web = webFor(invocation, credentials);
     const std::unique_ptr<DataLink> link = connectData(invocation, credentials);
     struct Registration {
         explicit Registration(DataLink *link) { watchLink = link; }
@@ -562,8 +546,19 @@ void watch(const Invocation &invocation)
                      .toUtf8()
                      .constData());
     std::map<QString, DomainRecord> domains;
-    if (RefreshDomains())
-        domains = AccountState::Instance().domains;
+    // The remarks; the previous ones stay (with a line saying so) while the web service fails.
+    const auto readRemarks = [&] {
+        try {
+            domains = web.domains();
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "%s\n",
+                         QStringLiteral("kestrel-cli: remarks not read: %1")
+                             .arg(failure.message)
+                             .toUtf8()
+                             .constData());
+        }
+    };
+    readRemarks();
     const std::vector<Column> columns = {{QStringLiteral("time"), QStringLiteral("时间")},
                                          {QStringLiteral("url"), QStringLiteral("网址")},
                                          {QStringLiteral("ads"), QStringLiteral("广告数")},
@@ -573,6 +568,8 @@ void watch(const Invocation &invocation)
         invocation.format == Format::Json ? nullptr : RowWriter::create(invocation.format, stdout, columns);
     const QString exec = invocation.value(QStringLiteral("exec"));
 
+    HeldAds held;
+    bool listed = false; // a list came since the first login
     auto nextBeat = std::chrono::steady_clock::now() + kHeartbeatEvery;
     while (!link->interrupted()) {
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -594,21 +591,22 @@ void watch(const Invocation &invocation)
         const auto *change = dynamic_cast<MsgUserAdsChangeNtf *>(msg.get());
         if (!change)
             continue;
-        // Without named addresses it is the complete list a login brings, not a change.
-        const QStringList changed =
-            QString::fromStdString(change->body.ext()).split(u';', Qt::SkipEmptyParts);
+        const QStringList differing = held.take(change->body.adslist());
+        QStringList changed = QString::fromStdString(change->body.ext()).split(u';', Qt::SkipEmptyParts);
+        // Without named addresses it is the complete list a login brings: the
+        // first login's is no change; after a reconnection, what differs from
+        // the ads held changed while the connection was down.
+        const bool first = !listed;
+        listed = true;
+        if (changed.isEmpty() && !first)
+            changed = differing;
         if (changed.isEmpty())
             continue;
-        std::map<std::string, qint64> counts;
-        for (const Proto::OneAdInfo &info : change->body.adslist())
-            ++counts[info.strgameweb()];
         // A change may come from an edit of the list itself: its remarks are read anew.
-        if (RefreshDomains())
-            domains = AccountState::Instance().domains;
+        readRemarks();
         const QString time = formatLocalTime(qint32(QDateTime::currentSecsSinceEpoch()));
         for (const QString &url : changed) {
-            const auto count = counts.find(url.toStdString());
-            const qint64 ads = count == counts.end() ? 0 : count->second;
+            const qint64 ads = held.count(url);
             const auto record = domains.find(url);
             const QString remark = record == domains.end() ? QString() : record->second.remark;
             const Row row{time, url, ads, remark};

@@ -308,6 +308,9 @@ INSTANTIATE_TEST_SUITE_P(
                       AddOutcome{"SavedWithBlanks", CannedHttpServer::ok("  0|ok"), true},
                       AddOutcome{"Refused", CannedHttpServer::ok("3|\xD3\xC3\xBB\xA7"), false},
                       AddOutcome{"NegativeCode", CannedHttpServer::ok("-1|x"), false},
+                      // Nothing said is no success.
+                      AddOutcome{"EmptyReply", CannedHttpServer::ok(""), false},
+                      AddOutcome{"NoCode", CannedHttpServer::ok("ok"), false},
                       AddOutcome{"HttpError", CannedHttpServer::withStatus(500, "0|ok"), false}),
     [](const auto &info) { return std::string(info.param.name); });
 

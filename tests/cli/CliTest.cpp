@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,8 +9,12 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "account/AccountState.h"
 #include "cli/TextWidth.h"
@@ -19,8 +22,10 @@
 #include "service/AccountStore.h"
 #include "service/AdStore.h"
 #include "service/DemoData.h"
+#include "tests/support/CannedHttpServer.h"
 #include "tests/support/DomainCheckCases.h"
 #include "tests/support/ServiceTestSupport.h"
+#include "tests/support/TcpRelay.h"
 #include "webproto/WebProtocol.h"
 
 using namespace ServiceTest;
@@ -32,6 +37,95 @@ struct CliRun {
     QString out;
     QString err;
 };
+
+// A pseudo-terminal for a child: it becomes the child's controlling terminal
+// (what /dev/tty opens), and the standard streams named get it too. What the
+// child writes to it is read from the master side.
+class Terminal {
+public:
+    Terminal()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slaveName = ::ptsname(master);
+        if (master >= 0)
+            ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~Terminal()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+
+    bool isValid() const { return !slaveName.empty(); }
+
+    // For QProcess::setChildProcessModifier: a session of its own with this
+    // terminal; stdout and stderr on it when asked.
+    std::function<void()> attach(bool outputs) const
+    {
+        const std::string name = slaveName;
+        return [name, outputs] {
+            ::setsid();
+            const int fd = ::open(name.c_str(), O_RDWR);
+            if (fd < 0)
+                ::_exit(125);
+            ::ioctl(fd, TIOCSCTTY, 0);
+            if (outputs) {
+                ::dup2(fd, STDOUT_FILENO);
+                ::dup2(fd, STDERR_FILENO);
+            }
+            if (fd > STDERR_FILENO)
+                ::close(fd);
+        };
+    }
+
+    // Everything written to the terminal so far.
+    QByteArray read()
+    {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(master, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            written.append(buffer, got);
+        }
+        return written;
+    }
+
+private:
+    int master = -1;
+    std::string slaveName;
+    QByteArray written;
+};
+
+// The lines a terminal shows for what was written to it: a carriage return
+// goes back to the line's start, ESC [ K erases to its end, other text
+// overwrites.
+QStringList screenLines(const QByteArray &written)
+{
+    QStringList lines{QString()};
+    qsizetype column = 0;
+    const QString text = QString::fromUtf8(written);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QString &line = lines.last();
+        const QChar c = text[i];
+        if (c == u'\r') {
+            column = 0;
+        } else if (c == u'\n') {
+            lines.append(QString());
+            column = 0;
+        } else if (c == u'\x1b' && text.mid(i, 3) == QStringLiteral("\x1b[K")) {
+            line.truncate(column);
+            i += 2;
+        } else {
+            line = line.left(column).leftJustified(column, u' ') + c + line.mid(column + 1);
+            ++column;
+        }
+    }
+    return lines;
+}
 
 // The demo account on a service of the test's own; the program runs as a
 // child with its config folder in a temporary directory.
@@ -232,6 +326,133 @@ TEST_F(CliTest, ExitStatusesTellRefusalUsageAndUnreachableApart)
     }
 }
 
+// Only the service's success ("0|...") is success. Any other answer is a
+// refusal, with the service's text or the HTTP status it answered with; only
+// no answer at all is "cannot be reached".
+TEST_F(CliTest, WebAnswersOtherThanSuccessAreRefusals)
+{
+    const auto status = [](const QByteArray &line) {
+        return CannedHttpServer::Reply{"HTTP/1.1 " + line +
+                                       "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+    };
+    const QString url = QStringLiteral("http://www.canned.example");
+    const QStringList add{QStringLiteral("add"), url};
+    const QStringList remove{QStringLiteral("remove"), url};
+    struct Case {
+        const char *name;
+        QStringList arguments;
+        CannedHttpServer::Reply reply;
+        int status;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {"AddSaved", add, CannedHttpServer::ok("0|saved"), 0, QString()},
+        {"RemoveSaved", remove, CannedHttpServer::ok("0|saved"), 0, QString()},
+        {"AddEmptyReply", add, CannedHttpServer::ok(""), 1, QStringLiteral("empty reply")},
+        {"RemoveEmptyReply", remove, CannedHttpServer::ok(""), 1, QStringLiteral("empty reply")},
+        {"AddUnreadableReply", add, CannedHttpServer::ok("<html>busy</html>"), 1,
+         QStringLiteral("unreadable reply: \"<html>busy</html>\"")},
+        {"RemoveRefusedWithoutText", remove, CannedHttpServer::ok("7|"), 1, QStringLiteral("(code 7)")},
+        {"AddHeadersTooLarge", add, status("431 Request Header Fields Too Large"), 1,
+         QStringLiteral("refused the request: HTTP 431 Request Header Fields Too Large")},
+        {"RemoveUnavailable", remove, status("503 Service Unavailable"), 1,
+         QStringLiteral("HTTP 503 Service Unavailable")},
+        {"ListUnavailable",
+         {QStringLiteral("list")},
+         status("503 Service Unavailable"),
+         1,
+         QStringLiteral("HTTP 503 Service Unavailable")},
+        {"LoginHeadersTooLarge",
+         {QStringLiteral("login")},
+         status("431 Request Header Fields Too Large"),
+         1,
+         QStringLiteral("HTTP 431 Request Header Fields Too Large")},
+        {"LoginEmptyReply",
+         {QStringLiteral("login")},
+         CannedHttpServer::ok(""),
+         1,
+         QStringLiteral("unreadable reply")},
+    };
+    CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok(""); });
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        server.setHandler([reply = c.reply](const QByteArray &) { return reply; });
+        const CliRun result = run(asDemo(QStringList(c.arguments)
+                                         << QStringLiteral("--web-port") << QString::number(server.port())));
+        EXPECT_EQ(result.status, c.status) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(c.message)) << result.err.toStdString();
+        EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
+    }
+}
+
+// "--password-file -" is standard input, even with a terminal attached:
+// the password piped in is taken, nothing waits for typing.
+TEST_F(CliTest, PasswordFileDashReadsStandardInputWithATerminalAttached)
+{
+    Terminal terminal;
+    ASSERT_TRUE(terminal.isValid());
+    QProcess process;
+    prepare(process, {QStringLiteral("list"), QStringLiteral("--json"), QStringLiteral("--user"),
+                      DemoData::kUser, QStringLiteral("--password-file"), QStringLiteral("-")});
+    process.setChildProcessModifier(terminal.attach(false));
+    process.start();
+    ASSERT_TRUE(process.waitForStarted());
+    process.write(DemoData::kPassword.toUtf8() + '\n');
+    process.closeWriteChannel();
+    const bool ended = waitFor(
+        [&] {
+            terminal.read();
+            return process.state() == QProcess::NotRunning;
+        },
+        20000);
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    ASSERT_TRUE(ended) << "still waiting; the terminal shows: " << terminal.read().toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(QJsonDocument::fromJson(process.readAllStandardOutput()).isArray());
+}
+
+// On a terminal the search shows how far it got; no row may start on that
+// line, and none is lost to it.
+TEST_F(CliTest, ProgressLineOnATerminalIsGoneBeforeTheRowsThatFollow)
+{
+    const QString key = QStringLiteral("1.76");
+    const int total = totalOf<MsgUserSearchAdsReq, MsgUserSearchAdsAck>(key, 1);
+    ASSERT_GT(total, 40) << "three pages at least";
+    Terminal terminal;
+    ASSERT_TRUE(terminal.isValid());
+    QProcess process;
+    prepare(process, asDemo({QStringLiteral("search"), key, QStringLiteral("--csv")}));
+    process.setChildProcessModifier(terminal.attach(true));
+    process.start();
+    const bool ended = waitFor(
+        [&] {
+            terminal.read();
+            return process.state() == QProcess::NotRunning;
+        },
+        20000);
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(process.exitCode(), 0);
+    const QByteArray written = terminal.read();
+    const QString progress = QStringLiteral("已请求");
+    ASSERT_TRUE(QString::fromUtf8(written).contains(progress)) << "a terminal gets the progress line";
+    QStringList rows;
+    for (const QString &line : screenLines(written)) {
+        EXPECT_FALSE(line.contains(progress)) << "left on the screen or run into: " << line.toStdString();
+        if (!line.trimmed().isEmpty())
+            rows.append(line);
+    }
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_TRUE(rows.first().startsWith(QStringLiteral("site,game,"))) << rows.first().toStdString();
+    EXPECT_EQ(rows.size(), total + 1) << "the header and every row, each on a line of its own";
+}
+
 TEST_F(CliTest, ListShowsTheAddressesWithTheirAdCountsAsTableAndJson)
 {
     const QList<MonitoredAddress> stored =
@@ -429,6 +650,99 @@ TEST_F(CliTest, WatchPrintsAChangeMadeThroughTheWebServiceAsItHappens)
     ::kill(pid_t(watch.processId()), SIGTERM);
     ASSERT_TRUE(waitFor([&] { return watch.state() == QProcess::NotRunning; }));
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+}
+
+// After an outage the data server lists every ad again without naming a
+// change. The addresses whose ads differ from those held before are
+// announced, like any change; after an outage in which nothing changed,
+// nothing is.
+TEST_F(CliTest, WatchAnnouncesWhatChangedWhileTheConnectionWasDown)
+{
+    const qint64 account = service->accounts().account(DemoData::kUser)->id;
+    const QList<MonitoredAddress> addresses = service->accounts().addresses(account);
+    ASSERT_GE(addresses.size(), 2);
+    // One new ad instead of the address's ads, on a site it shows.
+    const auto replaceAds = [&](const MonitoredAddress &address, const QString &name) {
+        const QList<AdRecord> shown = service->ads().adsForAddress(address, QDate::currentDate());
+        ASSERT_FALSE(shown.isEmpty()) << address.url.toStdString();
+        ASSERT_TRUE(service->ads().replaceAdsOf(
+            address.url, {makeAd(address.url, shown.first().site, name, 1, QStringLiteral("20:00"))}));
+        ASSERT_EQ(service->ads().adsForAddress(address, QDate::currentDate()).size(), 1);
+        service->adsChanged({address.url});
+    };
+
+    TcpRelay relay(service->dataPort());
+    const QString hookFile = config.filePath(QStringLiteral("hook.txt"));
+    QProcess watch;
+    prepare(watch, asDemo({QStringLiteral("watch"), QStringLiteral("--json"), QStringLiteral("--data-port"),
+                           QString::number(relay.port()), QStringLiteral("--exec"),
+                           QStringLiteral("printf '%s\\n' \"$KESTREL_URL\" >> ") + hookFile}));
+    watch.start();
+    QString err;
+    QByteArray out;
+    const auto read = [&] {
+        err += QString::fromUtf8(watch.readAllStandardError());
+        out += watch.readAllStandardOutput();
+    };
+    const auto urls = [&] {
+        QStringList lines;
+        for (const QByteArray &line : out.split('\n'))
+            if (!line.isEmpty())
+                lines.append(QJsonDocument::fromJson(line).object()[QStringLiteral("url")].toString());
+        return lines;
+    };
+    ASSERT_TRUE(waitFor([&] {
+        read();
+        return err.contains(QStringLiteral("watching")) || watch.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(watch.state(), QProcess::Running) << err.toStdString();
+
+    // The first address's ads change while the connection is down.
+    relay.cut();
+    replaceAds(addresses[0], QStringLiteral("断线时开的新区"));
+    waitFor([] { return false; }, 3000); // the outage itself, not a wait for a result
+    ASSERT_TRUE(relay.restore());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            read();
+            return out.contains('\n');
+        },
+        30000))
+        << err.toStdString();
+    EXPECT_EQ(urls().join(u' ').toStdString(), addresses[0].url.toStdString());
+    const QJsonObject line = QJsonDocument::fromJson(out.left(out.indexOf('\n'))).object();
+    EXPECT_EQ(line[QStringLiteral("ads")].toInteger(), 1);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(hookFile); }));
+
+    // An outage in which nothing changes, then a change once it is over: the
+    // change is the only line that follows.
+    const auto logins = [&] { return log.matching(QStringLiteral("login demo accepted")).size(); };
+    const qsizetype loginsBefore = logins();
+    relay.cut();
+    waitFor([] { return false; }, 3000);
+    ASSERT_TRUE(relay.restore());
+    ASSERT_TRUE(waitFor([&] { return logins() > loginsBefore; }, 30000)) << err.toStdString();
+    replaceAds(addresses[1], QStringLiteral("恢复后开的新区"));
+    ASSERT_TRUE(waitFor([&] {
+        read();
+        return out.count('\n') >= 2;
+    })) << err.toStdString();
+    EXPECT_EQ(urls().join(u' ').toStdString(), (addresses[0].url + u' ' + addresses[1].url).toStdString())
+        << err.toStdString();
+    // A line that came before the change would have come before its line:
+    // the list after a login is sent ahead of any later notification.
+    const auto hooked = [&] {
+        QFile hook(hookFile);
+        return hook.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(hook.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                   : QStringList();
+    };
+    ASSERT_TRUE(waitFor([&] { return hooked().size() >= 2; }));
+    EXPECT_EQ(hooked().join(u' ').toStdString(), (addresses[0].url + u' ' + addresses[1].url).toStdString());
+
+    ::kill(pid_t(watch.processId()), SIGTERM);
+    ASSERT_TRUE(waitFor([&] { return watch.state() == QProcess::NotRunning; }));
     EXPECT_EQ(watch.exitCode(), 0);
 }
 
