@@ -48,9 +48,9 @@ namespace {
 // What a GET does with a reply longer than its cap.
 enum class Overflow { Cut, Fail };
 
-HttpReply get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Overflow overflow)
+HttpFetchResult get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Overflow overflow)
 {
-    HttpReply result;
+    HttpFetchResult result;
     if (!QCoreApplication::instance()) {
         result.reason = QStringLiteral("no QCoreApplication"); // Qt's network layer cannot run without one
         return result;
@@ -94,7 +94,7 @@ HttpReply get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Ov
     }
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (result.status != 0 && result.status != 200) {
-        result.failure = HttpReply::Failure::HttpStatus;
+        result.failure = HttpFetchResult::Failure::HttpStatus;
         result.reason = QStringLiteral("HTTP %1 %2")
                             .arg(result.status)
                             .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
@@ -113,7 +113,7 @@ HttpReply get(const QString &url, const HttpTimeouts &timeouts, int maxBytes, Ov
     if (!full)
         drain();
     body.truncate(maxBytes);
-    result.failure = HttpReply::Failure::None;
+    result.failure = HttpFetchResult::Failure::None;
     result.text = replyText(body);
     return result;
 }
@@ -130,7 +130,7 @@ std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const Ht
     return get(url, timeouts, maxBytes, Overflow::Fail).text;
 }
 
-HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts)
+HttpFetchResult httpRequest(const QString &url, const HttpTimeouts &timeouts)
 {
     return get(url, timeouts, kMaxReplyBytes, Overflow::Cut);
 }
@@ -244,7 +244,7 @@ std::optional<QString> ServiceBase::fetch(const QString &pathAndQuery) const
     return request(pathAndQuery).text;
 }
 
-HttpReply ServiceBase::request(const QString &pathAndQuery) const
+HttpFetchResult ServiceBase::request(const QString &pathAndQuery) const
 {
     return httpRequest(address() + pathAndQuery, timeouts());
 }

@@ -37,14 +37,14 @@ std::optional<QString> httpFetchWhole(const QString &url, int maxBytes, const Ht
 // The same GET with why it failed: a refusal by the server (a status other
 // than 200) told apart from no answer (no connection, a time-out, a reply cut
 // short).
-struct HttpReply {
+struct HttpFetchResult {
     enum class Failure { None, NoAnswer, HttpStatus };
     Failure failure = Failure::NoAnswer;
     int status = 0;              // the HTTP status, when one came
     std::optional<QString> text; // Failure::None: as httpFetch() hands it out
     QString reason;              // "HTTP 431 Request Header Fields Too Large", or the network's error
 };
-HttpReply httpRequest(const QString &url, const HttpTimeouts &timeouts = {});
+HttpFetchResult httpRequest(const QString &url, const HttpTimeouts &timeouts = {});
 // The text of a reply body as httpFetch() hands it out: decoded from GBK and
 // cut at the first NUL.
 QString replyText(const QByteArray &body);
@@ -89,7 +89,7 @@ public:
     // The same, read whole up to maxBytes (see httpFetchWhole).
     std::optional<QString> fetchWhole(const QString &pathAndQuery, int maxBytes) const;
     // The same GET with why it failed (see httpRequest).
-    HttpReply request(const QString &pathAndQuery) const;
+    HttpFetchResult request(const QString &pathAndQuery) const;
 
 private:
     mutable std::mutex mutex;

@@ -15,17 +15,17 @@ WebClient::WebClient(const ServiceBase &service, Credentials credentials)
 
 QString WebClient::get(const char *path, const QString &parameters) const
 {
-    const HttpReply reply = service.request(WebProtocol::target(
+    const HttpFetchResult reply = service.request(WebProtocol::target(
         path,
         service.BuildSignedQuery(QStringLiteral("2"), credentials.user, credentials.password) + parameters));
     switch (reply.failure) {
-    case HttpReply::Failure::None:
+    case HttpFetchResult::Failure::None:
         return *reply.text;
-    case HttpReply::Failure::HttpStatus:
+    case HttpFetchResult::Failure::HttpStatus:
         throw Failure{
             Refused,
             QStringLiteral("web service %1 refused the request: %2").arg(service.address(), reply.reason)};
-    case HttpReply::Failure::NoAnswer:
+    case HttpFetchResult::Failure::NoAnswer:
         break;
     }
     throw Failure{
@@ -35,13 +35,13 @@ QString WebClient::get(const char *path, const QString &parameters) const
 
 void WebClient::logIn(const QString &type) const
 {
-    const HttpReply reply = service.request(WebProtocol::target(
+    const HttpFetchResult reply = service.request(WebProtocol::target(
         WebProtocol::Path::Login, service.BuildSignedQuery(type, credentials.user, credentials.password)));
-    if (reply.failure == HttpReply::Failure::HttpStatus)
+    if (reply.failure == HttpFetchResult::Failure::HttpStatus)
         throw Failure{
             Refused,
             QStringLiteral("web service %1 refused the login: %2").arg(service.address(), reply.reason)};
-    if (reply.failure == HttpReply::Failure::NoAnswer)
+    if (reply.failure == HttpFetchResult::Failure::NoAnswer)
         throw Failure{
             Unreachable,
             QStringLiteral("web service %1 cannot be reached: %2").arg(service.address(), reply.reason)};

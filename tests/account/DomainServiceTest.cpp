@@ -268,12 +268,12 @@ TEST_F(DomainFixture, GetUserDomainInfoReturnsAndLogsTheReply)
 
 TEST_F(DomainFixture, AddDomainSendsEveryValueIntact)
 {
-    serve(CannedHttpServer::ok("added"));
+    serve(CannedHttpServer::ok("0|added"));
     DomainRecord r = record("http://www.\u4f60\u597d.example/a?b=1&c=2#top", "3");
     r.remark = QStringLiteral("100% sure & =fine= #1 \u5907\u6ce8");
     r.publishing = QStringLiteral("site a~site+b");
     r.jinminhou = 1;
-    EXPECT_TRUE(AddDomain(r)) << "a reply without a code reads as code 0";
+    EXPECT_TRUE(AddDomain(r));
 
     ASSERT_EQ(server->targets().size(), 1);
     const QByteArray target = server->targets().front();
@@ -284,7 +284,7 @@ TEST_F(DomainFixture, AddDomainSendsEveryValueIntact)
     EXPECT_EQ(QueryParameter(target, "monitor_remark"), r.remark);
     EXPECT_EQ(QueryParameter(target, "monitor_publishing"), r.publishing);
     EXPECT_EQ(QueryParameter(target, "jinminhou"), QStringLiteral("1"));
-    EXPECT_EQ(unstamped(logLines(base.path()).value(0)), QStringLiteral("added"));
+    EXPECT_EQ(unstamped(logLines(base.path()).value(0)), QStringLiteral("0|added"));
 }
 
 struct AddOutcome {

@@ -697,6 +697,13 @@ TEST_F(CliTest, WatchAnnouncesWhatChangedWhileTheConnectionWasDown)
         return err.contains(QStringLiteral("watching")) || watch.state() == QProcess::NotRunning;
     }));
     ASSERT_EQ(watch.state(), QProcess::Running) << err.toStdString();
+    // A change told before the outage: the watch holds the list of its login
+    // (which comes ahead of any notification), so the outage has a before.
+    replaceAds(addresses[1], QStringLiteral("断线前开的新区"));
+    ASSERT_TRUE(waitFor([&] {
+        read();
+        return out.contains('\n');
+    })) << err.toStdString();
 
     // The first address's ads change while the connection is down.
     relay.cut();
@@ -706,12 +713,12 @@ TEST_F(CliTest, WatchAnnouncesWhatChangedWhileTheConnectionWasDown)
     ASSERT_TRUE(waitFor(
         [&] {
             read();
-            return out.contains('\n');
+            return out.count('\n') >= 2;
         },
         30000))
         << err.toStdString();
-    EXPECT_EQ(urls().join(u' ').toStdString(), addresses[0].url.toStdString());
-    const QJsonObject line = QJsonDocument::fromJson(out.left(out.indexOf('\n'))).object();
+    EXPECT_EQ(urls().join(u' ').toStdString(), (addresses[1].url + u' ' + addresses[0].url).toStdString());
+    const QJsonObject line = QJsonDocument::fromJson(out.split('\n').value(1)).object();
     EXPECT_EQ(line[QStringLiteral("ads")].toInteger(), 1);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(hookFile); }));
 
@@ -726,9 +733,10 @@ TEST_F(CliTest, WatchAnnouncesWhatChangedWhileTheConnectionWasDown)
     replaceAds(addresses[1], QStringLiteral("恢复后开的新区"));
     ASSERT_TRUE(waitFor([&] {
         read();
-        return out.count('\n') >= 2;
+        return out.count('\n') >= 3;
     })) << err.toStdString();
-    EXPECT_EQ(urls().join(u' ').toStdString(), (addresses[0].url + u' ' + addresses[1].url).toStdString())
+    EXPECT_EQ(urls().join(u' ').toStdString(),
+              (addresses[1].url + u' ' + addresses[0].url + u' ' + addresses[1].url).toStdString())
         << err.toStdString();
     // A line that came before the change would have come before its line:
     // the list after a login is sent ahead of any later notification.
@@ -738,8 +746,9 @@ TEST_F(CliTest, WatchAnnouncesWhatChangedWhileTheConnectionWasDown)
                    ? QString::fromUtf8(hook.readAll()).split(u'\n', Qt::SkipEmptyParts)
                    : QStringList();
     };
-    ASSERT_TRUE(waitFor([&] { return hooked().size() >= 2; }));
-    EXPECT_EQ(hooked().join(u' ').toStdString(), (addresses[0].url + u' ' + addresses[1].url).toStdString());
+    ASSERT_TRUE(waitFor([&] { return hooked().size() >= 3; }));
+    EXPECT_EQ(hooked().join(u' ').toStdString(),
+              (addresses[1].url + u' ' + addresses[0].url + u' ' + addresses[1].url).toStdString());
 
     ::kill(pid_t(watch.processId()), SIGTERM);
     ASSERT_TRUE(waitFor([&] { return watch.state() == QProcess::NotRunning; }));
