@@ -12,7 +12,7 @@
 #include "service/PasswordHash.h"
 #include "service/SearchPool.h"
 #include "net/MsgHeader.h"
-#include "platform/ThreadHandoff.h"
+#include "base/ThreadHandoff.h"
 #include "service/ServiceLog.h"
 #include "service/DataConnection.h"
 #include "service/DataMessages.h"
@@ -53,7 +53,7 @@ void DataServer::runOffLoop(DataConnection &c, std::function<Answer(AdStore &)> 
     QPointer<DataConnection> target(&c);
     searchPool->run([this, target, work = std::move(work)](AdStore &store) {
         Answer answer = work(store);
-        platform::postQueued(this, [target, answer = std::move(answer)] {
+        base::postQueued(this, [target, answer = std::move(answer)] {
             if (!target || target->closing())
                 return;
             answer(*target);

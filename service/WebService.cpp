@@ -15,7 +15,7 @@
 #include "service/WebAuth.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"
-#include "platform/ThreadHandoff.h"
+#include "base/ThreadHandoff.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ void WebService::checkPassword(const QString &stored, const QString &password, s
     // would hold every other request on the event loop.
     pool->run([this, stored, password, hash, done = std::move(done)](AdStore &) {
         const bool matches = AccountStore::passwordMatches(stored, password, hash);
-        platform::postQueued(this, [done, matches] { done(matches); });
+        base::postQueued(this, [done, matches] { done(matches); });
     });
 }
 

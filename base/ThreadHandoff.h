@@ -19,7 +19,7 @@ extern "C" void __tsan_ignore_thread_begin();
 extern "C" void __tsan_ignore_thread_end();
 #endif
 
-namespace platform {
+namespace base {
 
 // Runs `work` later on the thread of `target`, through its event queue: the
 // one way our threads hand results to an event loop. Everything written
@@ -47,4 +47,4 @@ template <class Work> bool postQueued(QObject *target, Work &&work)
 #endif
 }
 
-} // namespace platform
+} // namespace base
