@@ -2,9 +2,9 @@
 #include "search/QueryHisDlg.h"
 #include "search/QueryJumpDlg.h"
 #include "search/SearchKeys.h"
-#include "service/AdKey.h"
-#include "service/AdStore.h"
-#include "service/DemoData.h"
+#include "service/search/AdKey.h"
+#include "service/search/AdStore.h"
+#include "service/demo/DemoData.h"
 #include "tests/search/SearchWindowFixture.h"
 #include "tests/support/ServiceTestSupport.h"
 
