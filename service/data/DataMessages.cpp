@@ -1,6 +1,6 @@
 #include "service/data/DataMessages.h"
 
-#include "service/search/AdStore.h"
+#include "service/search/AdValues.h"
 #include "service/store/ServiceRecords.h"
 
 namespace DataMessages {

@@ -8,7 +8,8 @@
 #include <shared_mutex>
 #include <vector>
 
-#include "service/search/AdSearchCache.h"
+#include "service/search/AdKey.h"
+#include "service/search/AdValues.h"
 
 class QSqlDatabase;
 

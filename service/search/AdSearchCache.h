@@ -16,40 +16,9 @@
 #include <vector>
 
 #include "service/search/AdKey.h"
-#include "service/store/ServiceRecords.h"
+#include "service/search/AdValues.h"
 
-struct AdPage;
 class AdGroupIndex;
-
-// Ads of one publishing site opening at one day and mark.
-struct SiteTimeCount {
-    QString site;
-    QString openTime;
-    int count = 0;
-    // With the site, what counts are grouped and ordered by (as stored).
-    QString openDay;
-    QString openSlot;
-};
-
-// Counts are ordered by site, day and mark as SQLite orders them, by their
-// UTF-8 bytes; this key compares so.
-QByteArray countOrder(const QString &site, const QString &day, const QString &mark);
-
-// The ads one write of this process added and removed, with their ids.
-struct AdChange {
-    std::vector<std::pair<qint64, AdRecord>> added;
-    std::vector<std::pair<qint64, AdRecord>> removed;
-
-    // Whether a removed ad's id went to an added one.
-    bool reusesIds() const;
-};
-
-// Everything a key matches: the ids of its ads in ascending order, from which
-// any page is read directly, and the counts its first page shows.
-struct AdMatches {
-    std::vector<qint64> ids;
-    QList<SiteTimeCount> counts;
-};
 
 // Recent search results shared by every connection of the service to one
 // database: whole pages, answered without touching the database, and the

@@ -11,31 +11,12 @@
 
 #include "service/search/AdKey.h"
 #include "service/search/AdSearchCache.h"
+#include "service/search/AdValues.h"
 #include "service/store/ServiceRecords.h"
 #include "service/store/SqlDialect.h"
 
 class Database;
 class QSqlQuery;
-
-struct AdPage {
-    QList<AdRecord> ads;
-    int total = 0;
-    bool last = true;            // no page follows this one
-    QList<SiteTimeCount> counts; // filled on the first page only
-    bool failed = false;         // a statement failed; the rest is not the answer
-};
-
-struct ForwardPage {
-    QList<ForwardRecord> rows;
-    int total = 0;
-    bool failed = false;
-};
-
-struct HistoryPage {
-    QList<HistoryRecord> rows;
-    int total = 0;
-    bool failed = false;
-};
 
 // The collected data: publishing sites, ads, redirects and ad history, with
 // the three paged searches.
