@@ -57,6 +57,8 @@ public:
     qint64 pendingOutput() const;
 
     static QByteArray statusText(int status);
+    // A reply of the status and its text alone.
+    static HttpReply plainReply(int status);
     // The reply as it goes on the wire.
     static QByteArray replyBytes(const HttpReply &reply, bool keepAlive, bool withBody);
 
