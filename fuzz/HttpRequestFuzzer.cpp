@@ -8,7 +8,7 @@
 #include <QByteArrayView>
 
 #include "fuzz/FuzzSupport.h"
-#include "service/HttpRequestParser.h"
+#include "service/web/HttpRequestParser.h"
 
 namespace {
 

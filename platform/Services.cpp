@@ -13,7 +13,7 @@
 #include "platform/ResourceTypes.h"
 #include "platform/SafeOpen.h"
 #include "platform/Tray.h"
-#include "platform/ThreadHandoff.h"
+#include "base/ThreadHandoff.h"
 
 namespace platform {
 
@@ -219,7 +219,7 @@ void QtGuiPoster::post(QObject *context, std::function<void()> call)
     QObject *target = context ? context : QCoreApplication::instance();
     if (!target)
         return;
-    postQueued(target, std::move(call));
+    base::postQueued(target, std::move(call));
 }
 
 } // namespace platform

@@ -4,20 +4,20 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/ChangeFeed.h"
-#include "service/ConnectionGate.h"
-#include "service/DataServer.h"
-#include "service/Database.h"
-#include "service/DemoData.h"
-#include "service/DemoTicker.h"
-#include "service/HttpServer.h"
-#include "service/LoginThrottle.h"
-#include "service/SearchPool.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/store/ChangeFeed.h"
+#include "service/guard/ConnectionGate.h"
+#include "service/data/DataServer.h"
+#include "service/store/Database.h"
+#include "service/demo/DemoData.h"
+#include "service/demo/DemoTicker.h"
+#include "service/web/HttpServer.h"
+#include "service/guard/LoginThrottle.h"
+#include "service/search/SearchPool.h"
 #include "service/ServiceLog.h"
-#include "service/SqlDialect.h"
-#include "service/WebService.h"
+#include "service/store/SqlDialect.h"
+#include "service/web/WebService.h"
 
 Service::Service(ServiceOptions options, QObject *parent)
     : QObject(parent), serviceOptions(std::move(options)),

@@ -20,9 +20,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/DemoData.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/demo/DemoData.h"
 #include "tests/support/ServiceTestSupport.h"
 
 extern char **environ;

@@ -3,7 +3,7 @@
 // every guess.
 #include <benchmark/benchmark.h>
 
-#include "service/PasswordHash.h"
+#include "service/store/PasswordHash.h"
 
 namespace {
 

@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "bench/service/SearchLoad.h"
-#include "service/AdSearchCache.h"
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/Database.h"
-#include "service/DemoData.h"
+#include "service/search/AdSearchCache.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/store/Database.h"
+#include "service/demo/DemoData.h"
 #include "service/Service.h"
 #include "service/ServiceLog.h"
 #include "tests/support/ServiceTestSupport.h"

@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 
-#include "service/AdKey.h"
-#include "service/AdStore.h"
-#include "service/Database.h"
-#include "service/DemoData.h"
+#include "service/search/AdKey.h"
+#include "service/search/AdStore.h"
+#include "service/store/Database.h"
+#include "service/demo/DemoData.h"
 #include "service/ServiceLog.h"
 #include "tests/support/TestApplication.h"
 

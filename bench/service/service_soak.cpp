@@ -22,9 +22,9 @@
 
 #include "bench/support/CommandLine.h"
 #include "bench/support/MemoryFigures.h"
-#include "service/DemoData.h"
-#include "service/DemoTicker.h"
-#include "service/WebAuth.h"
+#include "service/demo/DemoData.h"
+#include "service/demo/DemoTicker.h"
+#include "service/web/WebAuth.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "tests/support/TestApplication.h"
 #include "webproto/WebProtocol.h"

@@ -7,7 +7,7 @@
 #include <QTextDocument>
 
 #include "app/Banner.h"
-#include "service/BannerImage.h"
+#include "service/web/BannerImage.h"
 #include "tests/support/CannedHttpServer.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/support/WaitUntil.h"

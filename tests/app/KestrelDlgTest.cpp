@@ -18,9 +18,9 @@
 #include <QTextDocument>
 #include <QTimer>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/WebService.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/web/WebService.h"
 #include "tests/support/CannedHttpServer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "tests/support/TcpRelay.h"

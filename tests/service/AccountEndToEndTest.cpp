@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/DataServer.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/data/DataServer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "account/AccountState.h"
 #include "account/DomainService.h"

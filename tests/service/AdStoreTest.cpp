@@ -3,15 +3,15 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "service/AccountStore.h"
-#include "service/AdGroupIndex.h"
-#include "service/AdKey.h"
-#include "service/AdStore.h"
-#include "service/ChangeFeed.h"
-#include "service/Database.h"
-#include "service/DemoData.h"
-#include "service/DemoTicker.h"
-#include "service/ReplyText.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdGroupIndex.h"
+#include "service/search/AdKey.h"
+#include "service/search/AdStore.h"
+#include "service/store/ChangeFeed.h"
+#include "service/store/Database.h"
+#include "service/demo/DemoData.h"
+#include "service/demo/DemoTicker.h"
+#include "service/web/ReplyText.h"
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/ServiceTestSupport.h"
 

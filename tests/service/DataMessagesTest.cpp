@@ -2,9 +2,9 @@
 
 #include <QDate>
 
-#include "service/AdStore.h"
-#include "service/DataMessages.h"
-#include "service/ServiceRecords.h"
+#include "service/search/AdStore.h"
+#include "service/data/DataMessages.h"
+#include "service/store/ServiceRecords.h"
 
 using namespace DataMessages;
 

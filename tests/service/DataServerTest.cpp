@@ -6,11 +6,11 @@
 
 #include <map>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/DataServer.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/data/DataServer.h"
 #include "net/FrameCutter.h"
-#include "service/DataMessages.h"
+#include "service/data/DataMessages.h"
 #include "tests/support/NonReadingPeer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebText.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "service/HttpRequestParser.h"
-#include "service/HttpServer.h"
+#include "service/web/HttpRequestParser.h"
+#include "service/web/HttpServer.h"
 
 namespace {
 

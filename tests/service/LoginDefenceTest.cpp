@@ -2,10 +2,10 @@
 
 #include <QDateTime>
 
-#include "service/AccountStore.h"
-#include "service/LoginThrottle.h"
-#include "service/ReplayGuard.h"
-#include "service/SignUpLimit.h"
+#include "service/store/AccountStore.h"
+#include "service/guard/LoginThrottle.h"
+#include "service/web/ReplayGuard.h"
+#include "service/web/SignUpLimit.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"

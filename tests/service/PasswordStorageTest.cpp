@@ -4,9 +4,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "service/AccountStore.h"
-#include "service/Database.h"
-#include "service/PasswordHash.h"
+#include "service/store/AccountStore.h"
+#include "service/store/Database.h"
+#include "service/store/PasswordHash.h"
 #include "tests/support/ServiceTestSupport.h"
 
 using namespace ServiceTest;

@@ -4,10 +4,10 @@
 #include <QSqlQuery>
 #include <QUrl>
 
-#include "service/AccountStore.h"
-#include "service/AdStore.h"
-#include "service/ChangeFeed.h"
-#include "service/Database.h"
+#include "service/store/AccountStore.h"
+#include "service/search/AdStore.h"
+#include "service/store/ChangeFeed.h"
+#include "service/store/Database.h"
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "tests/support/TcpRelay.h"

@@ -10,9 +10,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "service/AccountStore.h"
-#include "service/HttpServer.h"
-#include "service/SearchPool.h"
+#include "service/store/AccountStore.h"
+#include "service/web/HttpServer.h"
+#include "service/search/SearchPool.h"
 #include "tests/support/NonReadingPeer.h"
 #include "tests/support/ServiceTestSupport.h"
 #include "webproto/WebProtocol.h"

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/AccountStore.h"
+#include "service/store/AccountStore.h"
 #include "service/ServiceLog.h"
 #include "webproto/WebProtocol.h"
 #include "webproto/WebText.h"

@@ -17,7 +17,7 @@
 #include "net/ConnectSession.h"
 #include "net/MsgHeader.h"
 #include "service/Service.h"
-#include "service/ServiceRecords.h"
+#include "service/store/ServiceRecords.h"
 #include "tests/support/ScratchDatabase.h"
 
 namespace ServiceTest {

@@ -7,7 +7,7 @@
 
 #include <future>
 
-#include "platform/ThreadHandoff.h"
+#include "base/ThreadHandoff.h"
 
 class TcpRelayWorker : public QObject {
 public:
@@ -67,7 +67,7 @@ namespace {
 template <class Work> void runOn(TcpRelayWorker *worker, Work &&work)
 {
     std::promise<void> done;
-    platform::postQueued(worker, [&] {
+    base::postQueued(worker, [&] {
         work();
         done.set_value();
     });

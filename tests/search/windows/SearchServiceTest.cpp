@@ -2,9 +2,9 @@
 #include "search/windows/QueryHisDlg.h"
 #include "search/windows/QueryJumpDlg.h"
 #include "search/SearchKeys.h"
-#include "service/AdKey.h"
-#include "service/AdStore.h"
-#include "service/DemoData.h"
+#include "service/search/AdKey.h"
+#include "service/search/AdStore.h"
+#include "service/demo/DemoData.h"
 #include "tests/search/windows/SearchWindowFixture.h"
 #include "tests/support/ServiceTestSupport.h"
 

@@ -1,0 +1,33 @@
+# Run by the build for each service library: fails when one of its files
+# includes a service header of a floor the library does not stand on (an
+# include against the direction of service/CMakeLists.txt). The root's own
+# headers other than the core's (Service.h, ServiceOptions.h) sit on top.
+#   FLOOR  the library's floor; BELOW  the floors under it (comma-separated)
+#   FILES  its files (comma-separated); STAMP  written when all is well
+cmake_minimum_required(VERSION 3.25)
+set(coreHeaders ServiceLimits.h ServiceLog.h StopSignals.h)
+string(REPLACE "," ";" files "${FILES}")
+string(REPLACE "," ";" below "${BELOW}")
+set(wrong "")
+foreach(file IN LISTS files)
+  file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"service/")
+  foreach(line IN LISTS includes)
+    string(REGEX MATCH "\"service/([^\"]+)\"" quoted "${line}")
+    set(header "${CMAKE_MATCH_1}")
+    if(header MATCHES "^([a-z]+)/")
+      set(floor "${CMAKE_MATCH_1}")
+    elseif(header IN_LIST coreHeaders)
+      set(floor core)
+    else()
+      set(floor top)
+    endif()
+    if(NOT floor STREQUAL FLOOR AND NOT floor IN_LIST below)
+      list(APPEND wrong "${file}: \"service/${header}\" is on ${floor}, which ${FLOOR} does not stand on")
+    endif()
+  endforeach()
+endforeach()
+if(wrong)
+  list(JOIN wrong "\n  " lines)
+  message(FATAL_ERROR "includes against the direction of the service's floors:\n  ${lines}")
+endif()
+file(TOUCH "${STAMP}")
