@@ -640,11 +640,13 @@ TEST_F(CliTest, WatchPrintsAChangeMadeThroughTheWebServiceAsItHappens)
     EXPECT_EQ(line[QStringLiteral("url")].toString(), url);
     EXPECT_EQ(line[QStringLiteral("remark")].toString(), QStringLiteral("watched"));
     EXPECT_GT(line[QStringLiteral("ads")].toInteger(), 0);
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(hookFile); }));
-    QFile hook(hookFile);
-    ASSERT_TRUE(hook.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(hook.readAll()).trimmed(),
-              url + u' ' + QString::number(line[QStringLiteral("ads")].toInteger()));
+    // The shell creates the file before it writes the line: wait for the line.
+    const auto hooked = [&] {
+        QFile hook(hookFile);
+        return hook.open(QIODevice::ReadOnly) ? QString::fromUtf8(hook.readAll()) : QString();
+    };
+    ASSERT_TRUE(waitFor([&] { return hooked().contains(u'\n'); }));
+    EXPECT_EQ(hooked().trimmed(), url + u' ' + QString::number(line[QStringLiteral("ads")].toInteger()));
 
     // Only a signal ends it, and cleanly.
     ::kill(pid_t(watch.processId()), SIGTERM);
