@@ -18,7 +18,7 @@
 #include "account/ServiceBase.h"
 #include "account/SiteLists.h"
 #include "app/AboutDlg.h"
-#include "app/MainWindowLogic.h"
+#include "account/MainWindowLogic.h"
 #include "sites/AdvertisingWebDlg.h"
 #include "app/MsgWindow.h"
 #include "app/ShowAdsDlg.h"

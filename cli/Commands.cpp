@@ -14,10 +14,10 @@
 #include "account/AccountState.h"
 #include "account/DomainEditing.h"
 #include "account/DomainService.h"
+#include "account/MainWindowLogic.h"
 #include "account/ServiceBase.h"
 #include "cli/Credentials.h"
 #include "cli/DataLink.h"
-#include "cli/HeldAds.h"
 #include "cli/RowWriter.h"
 #include "cli/WebClient.h"
 #include "records/AdRecords.h"
@@ -165,10 +165,12 @@ void list(const Invocation &invocation)
     const std::unique_ptr<MsgUserAdsChangeNtf> ads = awaitMessage<MsgUserAdsChangeNtf>(*link, kAnswerWait);
     if (!ads)
         throw noAnswer(invocation);
-    const QString updated = formatLocalTime(qint32(QDateTime::currentSecsSinceEpoch()));
-    std::map<std::string, qint64> counts;
-    for (const Proto::OneAdInfo &info : ads->body.adslist())
-        ++counts[info.strgameweb()];
+    // Counted and written as the main window does.
+    AccountData account;
+    account.domains = domains;
+    const qint32 now = qint32(QDateTime::currentSecsSinceEpoch());
+    MainWindowLogic::applyAdsChange(account, ads->body, now);
+    const QString updated = formatLocalTime(now);
 
     auto out = RowWriter::create(invocation.format, stdout,
                                  {{QStringLiteral("url"), QStringLiteral("监控的网址")},
@@ -178,11 +180,10 @@ void list(const Invocation &invocation)
                                   {QStringLiteral("sites"), QStringLiteral("发布站")},
                                   {QStringLiteral("ads"), QStringLiteral("广告数")},
                                   {QStringLiteral("updated"), QStringLiteral("更新时间")}});
-    for (const auto &[url, record] : domains) {
-        const auto count = counts.find(url.toStdString());
-        out->row({record.url, record.remark, remindTypeText(record.remindType),
-                  record.jinminhou == 1 ? QStringLiteral("是") : QStringLiteral("否"), record.publishing,
-                  count == counts.end() ? qint64(0) : count->second, updated});
+    for (const auto &[url, record] : account.domains) {
+        const QStringList cells = MainWindowLogic::domainRowTexts(record);
+        out->row({record.url, record.remark, cells[2], cells[3], record.publishing, qint64(record.adCount),
+                  updated});
     }
     out->finish();
 }
@@ -568,7 +569,8 @@ void watch(const Invocation &invocation)
         invocation.format == Format::Json ? nullptr : RowWriter::create(invocation.format, stdout, columns);
     const QString exec = invocation.value(QStringLiteral("exec"));
 
-    HeldAds held;
+    // The ads last listed, taken in and compared as the main window does.
+    AccountData held;
     bool listed = false; // a list came since the first login
     auto nextBeat = std::chrono::steady_clock::now() + kHeartbeatEvery;
     while (!link->interrupted()) {
@@ -591,22 +593,22 @@ void watch(const Invocation &invocation)
         const auto *change = dynamic_cast<MsgUserAdsChangeNtf *>(msg.get());
         if (!change)
             continue;
-        const QStringList differing = held.take(change->body.adslist());
-        QStringList changed = QString::fromStdString(change->body.ext()).split(u';', Qt::SkipEmptyParts);
         // Without named addresses it is the complete list a login brings: the
         // first login's is no change; after a reconnection, what differs from
         // the ads held changed while the connection was down.
-        const bool first = !listed;
+        const MainWindowLogic::CompleteList complete =
+            listed ? MainWindowLogic::CompleteList::Compared : MainWindowLogic::CompleteList::First;
         listed = true;
-        if (changed.isEmpty() && !first)
-            changed = differing;
+        held.domains = domains;
+        const QStringList changed = MainWindowLogic::applyAdsChange(
+            held, change->body, qint32(QDateTime::currentSecsSinceEpoch()), complete);
         if (changed.isEmpty())
             continue;
         // A change may come from an edit of the list itself: its remarks are read anew.
         readRemarks();
         const QString time = formatLocalTime(qint32(QDateTime::currentSecsSinceEpoch()));
         for (const QString &url : changed) {
-            const qint64 ads = held.count(url);
+            const qint64 ads = MainWindowLogic::adCountOf(held, url);
             const auto record = domains.find(url);
             const QString remark = record == domains.end() ? QString() : record->second.remark;
             const Row row{time, url, ads, remark};

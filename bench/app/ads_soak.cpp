@@ -5,7 +5,7 @@
 // and closed. Prints resident memory and heap in use after every 1,000 changes
 // and, at the end, the growth since the first 1,000 against a 2 MB allowance.
 //
-//   ads_soak [--changes N] [--pace MS]   (default 20000 changes, pop-ups closed at once)
+//   bench_ads_soak [--changes N] [--pace MS]   (default 20000 changes, pop-ups closed at once)
 #include <cstdio>
 #include <string>
 

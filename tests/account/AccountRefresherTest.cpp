@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "account/AccountRefresher.h"
-#include "tests/support/ServiceFixture.h"
+#include "tests/support/CannedWebFixture.h"
 #include "tests/support/ServiceTestSupport.h"
 
 using namespace std::chrono_literals;
@@ -17,11 +17,11 @@ using ServiceTest::waitFor;
 
 namespace {
 
-class AccountRefresherTest : public ServiceFixture {
+class AccountRefresherTest : public CannedWebFixture {
 protected:
     void SetUp() override
     {
-        ServiceFixture::SetUp();
+        CannedWebFixture::SetUp();
         std::lock_guard guard(state().lock);
         state().userName = QStringLiteral("alice");
         state().password = QStringLiteral("secret");

@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "tests/support/ServiceFixture.h"
+#include "tests/support/CannedWebFixture.h"
 #include "account/DomainService.h"
 #include "account/FileStream.h"
 
@@ -79,11 +79,11 @@ QString unstamped(const QString &line)
 } // namespace
 
 // Every test logs into a temporary base directory with a log folder.
-class DomainFixture : public ServiceFixture {
+class DomainFixture : public CannedWebFixture {
 protected:
     void SetUp() override
     {
-        ServiceFixture::SetUp();
+        CannedWebFixture::SetUp();
         ASSERT_TRUE(base.isValid());
         ASSERT_TRUE(QDir(base.path()).mkdir("log"));
         savedBaseDir = state().baseDir;
@@ -94,7 +94,7 @@ protected:
     void TearDown() override
     {
         state().baseDir = savedBaseDir;
-        ServiceFixture::TearDown();
+        CannedWebFixture::TearDown();
     }
     void serve(const CannedHttpServer::Reply &reply)
     {
@@ -334,7 +334,7 @@ TEST_F(DomainFixture, RequestsWorkWithoutLogFolder)
     EXPECT_FALSE(QDir(base.path()).exists("log"));
 }
 
-TEST_F(ServiceFixture, WantsLocalReminderOnlyForPopUpCodes)
+TEST_F(CannedWebFixture, WantsLocalReminderOnlyForPopUpCodes)
 {
     for (const char *code : {"1", "2", "3", "4", ""})
         state().domains[QStringLiteral("site%1").arg(code)] =

@@ -4,7 +4,7 @@
 
 #include <QCryptographicHash>
 
-#include "tests/support/ServiceFixture.h"
+#include "tests/support/CannedWebFixture.h"
 #include "account/ServiceBase.h"
 
 namespace {
@@ -13,7 +13,7 @@ const QString kZhangSan = QStringLiteral("\u5f20\u4e09"); // GBK D5C5 C8FD
 
 } // namespace
 
-class SignedQuery : public ServiceFixture {};
+class SignedQuery : public CannedWebFixture {};
 
 TEST_F(SignedQuery, CheckDigestOverTheRawTexts)
 {
@@ -87,7 +87,7 @@ struct LoginCase {
     LoginResult::Outcome outcome;
 };
 
-class LoginReply : public ServiceFixture, public ::testing::WithParamInterface<LoginCase> {};
+class LoginReply : public CannedWebFixture, public ::testing::WithParamInterface<LoginCase> {};
 
 TEST_P(LoginReply, SetsTheAccountFields)
 {
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 LoginResult::NoReply}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(ServiceFixture, LoginWithoutCredentialsMakesNoRequest)
+TEST_F(CannedWebFixture, LoginWithoutCredentialsMakesNoRequest)
 {
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok("0|1|2|3|m"); });
     useServer(server);
@@ -177,7 +177,7 @@ TEST_F(ServiceFixture, LoginWithoutCredentialsMakesNoRequest)
     EXPECT_EQ(state().loginCode, -1);
 }
 
-TEST_F(ServiceFixture, LoginWithUnreachableServiceChangesNothing)
+TEST_F(CannedWebFixture, LoginWithUnreachableServiceChangesNothing)
 {
     quint16 closedPort;
     {
@@ -193,7 +193,7 @@ TEST_F(ServiceFixture, LoginWithUnreachableServiceChangesNothing)
     EXPECT_EQ(state().loginMessage, QStringLiteral("kept"));
 }
 
-TEST_F(ServiceFixture, PeriodicLoginRunsOnItsOwnThread)
+TEST_F(CannedWebFixture, PeriodicLoginRunsOnItsOwnThread)
 {
     CannedHttpServer server([](const QByteArray &) { return CannedHttpServer::ok("0|1|2|3|m@qq.com|news"); });
     useServer(server);

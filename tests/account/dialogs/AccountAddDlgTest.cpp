@@ -9,7 +9,7 @@
 #include <QStringEncoder>
 #include <QTest>
 
-#include "tests/support/ServiceFixture.h"
+#include "tests/support/CannedWebFixture.h"
 #include "account/dialogs/AccountAddDlg.h"
 #include "tests/support/RecordingServices.h"
 
@@ -46,11 +46,11 @@ std::vector<std::pair<QByteArray, QString>> QueryPairs(const QByteArray &target)
 
 } // namespace
 
-class AccountAddDlgTest : public ServiceFixture {
+class AccountAddDlgTest : public CannedWebFixture {
 protected:
     void SetUp() override
     {
-        ServiceFixture::SetUp();
+        CannedWebFixture::SetUp();
         ServiceBase::Instance().setTimeouts(HttpTimeouts{2000ms, 5000ms});
         dialog.setClock([] { return kNow; });
         ASSERT_TRUE(dialog.Create());

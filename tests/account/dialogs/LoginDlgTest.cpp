@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "tests/support/ServiceFixture.h"
+#include "tests/support/CannedWebFixture.h"
 #include "account/dialogs/AccountAddDlg.h"
 #include "account/dialogs/LoginDlg.h"
 #include "tests/support/RecordingServices.h"
@@ -63,11 +63,11 @@ void Click(platform::DialogWindow &dialog, int id)
 
 // The dialog is given its own recording services; anything that reaches the
 // process-wide ones instead ends up in `stray` and fails the test.
-class LoginDlgTest : public ServiceFixture {
+class LoginDlgTest : public CannedWebFixture {
 protected:
     void SetUp() override
     {
-        ServiceFixture::SetUp();
+        CannedWebFixture::SetUp();
         ServiceBase::Instance().setTimeouts(HttpTimeouts{2000ms, 5000ms});
         dialog.setServices(fakes.services());
         ASSERT_TRUE(dialog.Create());
@@ -77,7 +77,7 @@ protected:
     {
         EXPECT_TRUE(stray.messageBox.shown.empty());
         EXPECT_EQ(stray.clipboard.writes, 0);
-        ServiceFixture::TearDown();
+        CannedWebFixture::TearDown();
     }
 
     QLineEdit *box(int id) const { return dialog.control<QLineEdit>(id); }

@@ -1,4 +1,4 @@
-#include "app/MainWindowLogic.h"
+#include "account/MainWindowLogic.h"
 
 #include <set>
 #include <unordered_map>
@@ -76,20 +76,22 @@ QString textOf(bool present, const std::string &utf8, const QString *before)
 
 namespace {
 
+size_t adsHeld(const AdsBySite &sites)
+{
+    size_t count = 0;
+    for (const auto &[site, byTime] : sites)
+        for (const auto &[time, ads] : byTime)
+            count += ads.size();
+    return count;
+}
+
 bool sameAds(const AdsBySite *a, const AdsBySite *b)
 {
     static const AdsBySite none;
     const AdsBySite &left = a ? *a : none;
     const AdsBySite &right = b ? *b : none;
     // Empty buckets hold nothing: compare what is held, not how it was filed.
-    const auto countOf = [](const AdsBySite &sites) {
-        size_t count = 0;
-        for (const auto &[site, byTime] : sites)
-            for (const auto &[time, ads] : byTime)
-                count += ads.size();
-        return count;
-    };
-    if (countOf(left) != countOf(right))
+    if (adsHeld(left) != adsHeld(right))
         return false;
     for (const auto &[site, byTime] : left) {
         for (const auto &[time, ads] : byTime) {
@@ -205,6 +207,12 @@ QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &nt
         }
     }
     return changed;
+}
+
+qint64 adCountOf(const AccountData &state, const QString &url)
+{
+    const AdsBySite *sites = adsOf(state.adStore, url);
+    return sites ? qint64(adsHeld(*sites)) : 0;
 }
 
 void applySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf)

@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include "account/AccountState.h"
-#include "account/DomainEditing.h"
 #include "records/AdRecords.h"
 
 namespace Proto {
@@ -14,13 +13,9 @@ class UserAdsChangeNtf;
 class GetAdvertisingWebInfoNtf;
 } // namespace Proto
 
-// The main window's decisions, kept apart from its widgets.
+// The main window's decisions, kept apart from its widgets (kestrel-cli makes
+// the same ones).
 namespace MainWindowLogic {
-
-// Reminder code <-> the text the lists and the address dialog show (kept
-// with the account's records, where the address dialog finds them too).
-using ::remindTypeCode;
-using ::remindTypeText;
 
 // The six cells of a monitored address in the main list.
 QStringList domainRowTexts(const DomainRecord &record);
@@ -44,6 +39,9 @@ enum class CompleteList {
 QStringList applyAdsChange(AccountData &state, const Proto::UserAdsChangeNtf &ntf, qint32 now,
                            CompleteList complete = CompleteList::First);
 
+// How many ads the store holds for the address.
+qint64 adCountOf(const AccountData &state, const QString &url);
+
 // Replaces the catalogue of publishing sites.
 void applySiteCatalogue(AccountData &state, const Proto::GetAdvertisingWebInfoNtf &ntf);
 
@@ -53,11 +51,6 @@ std::vector<OneAdDataCount> siteRowsOf(const AccountData &state, const QString &
 // "更新的网址:" followed by each changed address that wants a pop-up on this
 // computer; empty when none does (then no pop-up is shown).
 QString popupTextFor(const AccountData &state, const QStringList &changed);
-
-// What a change of a monitored address has to send (decided with the
-// address checks, where the command line finds it too).
-using ::ModifyPlan;
-using ::planModify;
 
 QString mainWindowTitle(const QString &userName, const QString &mailbox);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/MainWindowLogic.h"
+#include "account/DomainEditing.h"
+#include "account/MainWindowLogic.h"
 #include "net/message.pb.h"
 
 using namespace MainWindowLogic;

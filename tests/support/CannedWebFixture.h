@@ -6,9 +6,9 @@
 #include "account/AccountState.h"
 #include "account/ServiceBase.h"
 
-// Points the web service at a loopback server of the test's own and starts
-// every test from a fresh account.
-class ServiceFixture : public ::testing::Test {
+// The client's web calls answered by a canned loopback server of the test's
+// own (not the reference service), every test from a fresh account.
+class CannedWebFixture : public ::testing::Test {
 protected:
     void SetUp() override { AccountState::Instance().resetForTests(); }
     void TearDown() override
