@@ -1,7 +1,5 @@
 #include "account/DomainEditing.h"
 
-#include <QRegularExpression>
-
 #include "account/DomainService.h"
 #include "account/ServiceBase.h"
 #include "webproto/WebProtocol.h"
@@ -51,21 +49,6 @@ ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after)
     plan.addNew = plan.deleteOld || after.remindType != before.remindType || after.remark != before.remark ||
                   after.jinminhou != before.jinminhou || after.publishing != before.publishing;
     return plan;
-}
-
-DomainReply parseDomainReply(const std::optional<QString> &reply)
-{
-    DomainReply parsed;
-    if (!reply)
-        return parsed;
-    parsed.answered = true;
-    // Only a reply that starts with its code has one: an empty or garbled
-    // reply is no success (read with strtol it would be code 0).
-    static const QRegularExpression leadingCode(QStringLiteral("^\\s*[+-]?\\d"));
-    parsed.code = leadingCode.match(*reply).hasMatch() ? parseLeadingInt(*reply) : -1;
-    const qsizetype bar = reply->indexOf(u'|');
-    parsed.message = bar < 0 ? *reply : reply->mid(bar + 1);
-    return parsed;
 }
 
 std::optional<DomainReply> sendDomainEdit(const DomainRecord *before, const DomainRecord &after)

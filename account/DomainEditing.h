@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "account/AccountState.h"
+#include "account/DomainService.h"
 
 // What every front end that edits a monitored address decides the same way:
 // which addresses and reminders are accepted, and which requests a change
@@ -33,15 +34,6 @@ struct ModifyPlan {
     bool addNew = false;
 };
 ModifyPlan planModify(const DomainRecord &before, const DomainRecord &after);
-
-// The service's answer to an address request: "<code>|message".
-struct DomainReply {
-    bool answered = false; // false: the request failed
-    int code = -1;
-    QString message;
-    bool ok() const { return answered && code == 0; }
-};
-DomainReply parseDomainReply(const std::optional<QString> &reply);
 
 // Sends an edited address: a new one (before null) is added; a changed one is
 // added anew and, when its address changed, the old one is removed once the

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "account/ActivityLog.h"
-#include "account/DomainEditing.h"
 #include "account/ServiceBase.h"
 
 namespace {
@@ -58,7 +57,7 @@ bool RefreshDomains()
     QString reason;
     if (!reply) {
         reason = QStringLiteral("no answer");
-    } else if (const std::optional<StatusReply> status = statusInsteadOfList(*reply)) {
+    } else if (const std::optional<ReplyText::Status> status = statusInsteadOfList(*reply)) {
         reason = QStringLiteral("refused: %1|%2").arg(status->code).arg(status->message);
     }
     const QString note = domainRefreshNote(state.domainRefreshFailures, reason.isEmpty(), reason);
@@ -70,19 +69,27 @@ bool RefreshDomains()
     return true;
 }
 
-std::optional<StatusReply> statusInsteadOfList(const QString &reply)
+std::optional<ReplyText::Status> statusInsteadOfList(const QString &reply)
 {
-    const QStringList records = SplitText(reply, u'|');
     // Every record of a list has fields split by ';'; a status starts with its bare code.
+    const QStringList records = SplitText(reply, u'|');
     if (records.isEmpty() || records[0].contains(u';'))
         return std::nullopt;
-    const QString first = records[0].trimmed();
-    if (first.isEmpty() || !(first[0].isDigit() || first[0] == u'-' || first[0] == u'+'))
-        return std::nullopt;
-    StatusReply status;
-    status.code = parseLeadingInt(first);
-    status.message = records.mid(1).join(u'|');
-    return status;
+    return ReplyText::readStatus(reply.trimmed());
+}
+
+DomainReply parseDomainReply(const std::optional<QString> &reply)
+{
+    DomainReply parsed;
+    if (!reply)
+        return parsed;
+    parsed.answered = true;
+    // An empty or garbled reply states no code, and is no success.
+    const std::optional<ReplyText::Status> status = ReplyText::readStatus(*reply);
+    parsed.code = status ? status->code : -1;
+    const qsizetype bar = reply->indexOf(u'|');
+    parsed.message = bar < 0 ? *reply : reply->mid(bar + 1);
+    return parsed;
 }
 
 QString domainRefreshNote(int &failures, bool ok, const QString &reason)

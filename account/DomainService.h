@@ -6,8 +6,7 @@
 #include <QString>
 
 #include "account/AccountState.h"
-
-struct DomainReply;
+#include "webproto/ReplyText.h"
 
 // The user's monitored addresses as the web service keeps them. Every
 // request is signed (type "2") with the account's userName and password,
@@ -33,11 +32,16 @@ inline constexpr int kMaxDomainListBytes = 8 * 1024 * 1024;
 
 // The service's status reply in place of a list: the code and its message
 // ("3|用户名或密码错误！"); nothing when the reply is a list (empty or not).
-struct StatusReply {
-    int code = -1;
+std::optional<ReplyText::Status> statusInsteadOfList(const QString &reply);
+
+// The service's answer to an address request: "<code>|message".
+struct DomainReply {
+    bool answered = false; // false: the request failed
+    int code = -1;         // -1 also when the reply states no code
     QString message;
+    bool ok() const { return answered && code == 0; }
 };
-std::optional<StatusReply> statusInsteadOfList(const QString &reply);
+DomainReply parseDomainReply(const std::optional<QString> &reply);
 
 // The line to write when a refresh of the list failed (only for the first
 // of a run of failures) or worked (only after failures); empty otherwise.

@@ -1,6 +1,5 @@
 #include "account/ServiceBase.h"
 
-#include <climits>
 #include <mutex>
 
 #include <QCoreApplication>
@@ -147,25 +146,6 @@ QString replyText(const QByteArray &body)
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts)
 {
     return httpFetch(url, timeouts).value_or(QString());
-}
-
-int parseLeadingInt(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
-    qint64 value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > qint64(INT_MAX) + 1)
-            value = qint64(INT_MAX) + 1; // saturate; the sign decides below
-    }
-    if (negative)
-        return int(-value);
-    return value > INT_MAX ? INT_MAX : int(value);
 }
 
 ServiceBase::ServiceBase()

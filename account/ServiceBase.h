@@ -51,10 +51,7 @@ QString replyText(const QByteArray &body);
 // The reply text, empty when the request failed.
 QString HttpGet(const QString &url, const HttpTimeouts &timeouts = {});
 
-// The integer at the start of a text, read the way C's strtol reads it:
-// leading white space, an optional sign, decimal digits up to the first
-// other character; 0 without digits, clamped to the int range.
-int parseLeadingInt(const QString &text);
+using WebText::parseLeadingInt;
 
 // The web service: its address "http://host:40000" and how requests to it
 // are made and signed. The program uses Instance(), built from the host

@@ -1,9 +1,8 @@
 #include "cli/WebClient.h"
 
-#include <QRegularExpression>
-
 #include "account/DomainService.h"
 #include "cli/CliFailure.h"
+#include "webproto/ReplyText.h"
 #include "webproto/WebProtocol.h"
 
 namespace cli {
@@ -78,20 +77,18 @@ void WebClient::remove(const QString &url) const
 
 void WebClient::requireSaved(const QString &reply)
 {
-    static const QRegularExpression answer(QStringLiteral("^(-?\\d+)\\|(.*)$"),
-                                           QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = answer.match(reply);
-    if (!match.hasMatch())
+    const std::optional<ReplyText::Status> status = ReplyText::readStatus(reply);
+    if (!status)
         throw Failure{Refused,
                       reply.isEmpty()
                           ? QStringLiteral("the web service answered with an empty reply")
                           : QStringLiteral("the web service answered with an unreadable reply: \"%1\"")
                                 .arg(reply.left(200))};
-    const int code = match.captured(1).toInt();
-    if (code != 0)
-        throw Failure{Refused, match.captured(2).trimmed().isEmpty()
-                                   ? QStringLiteral("the web service refused the request (code %1)").arg(code)
-                                   : match.captured(2)};
+    if (!status->ok())
+        throw Failure{Refused,
+                      status->message.trimmed().isEmpty()
+                          ? QStringLiteral("the web service refused the request (code %1)").arg(status->code)
+                          : status->message};
 }
 
 } // namespace cli

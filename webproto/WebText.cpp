@@ -1,5 +1,7 @@
 #include "webproto/WebText.h"
 
+#include <climits>
+
 #include <QCryptographicHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -62,6 +64,25 @@ QString percentDecode(const QByteArray &encoded)
         }
     }
     return fromAnsi(bytes);
+}
+
+int parseLeadingInt(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > qint64(INT_MAX) + 1)
+            value = qint64(INT_MAX) + 1; // saturate; the sign decides below
+    }
+    if (negative)
+        return int(-value);
+    return value > INT_MAX ? INT_MAX : int(value);
 }
 
 } // namespace WebText

@@ -25,4 +25,9 @@ QByteArray percentEncode(const QString &value);
 // so raw (unencoded) values are accepted too.
 QString percentDecode(const QByteArray &encoded);
 
+// The integer at the start of a text, read the way C's strtol reads it:
+// leading white space, an optional sign, decimal digits up to the first
+// other character; 0 without digits, clamped to the int range.
+int parseLeadingInt(const QString &text);
+
 } // namespace WebText

@@ -9,7 +9,7 @@
 #include "service/web/BannerImage.h"
 #include "service/guard/LoginThrottle.h"
 #include "service/store/PasswordHash.h"
-#include "service/web/ReplyText.h"
+#include "webproto/ReplyText.h"
 #include "service/search/SearchPool.h"
 #include "service/ServiceLog.h"
 #include "service/web/WebAuth.h"

@@ -220,7 +220,7 @@ TEST(DomainListReply, StatusRepliesAreToldFromLists)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.reply);
-        const std::optional<StatusReply> status = statusInsteadOfList(QString::fromUtf8(c.reply));
+        const std::optional<ReplyText::Status> status = statusInsteadOfList(QString::fromUtf8(c.reply));
         ASSERT_EQ(status.has_value(), c.code.has_value());
         if (!status)
             continue;

@@ -11,7 +11,7 @@
 #include "service/store/Database.h"
 #include "service/demo/DemoData.h"
 #include "service/demo/DemoTicker.h"
-#include "service/web/ReplyText.h"
+#include "webproto/ReplyText.h"
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/ServiceTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "service/web/ReplyText.h"
+#include "webproto/ReplyText.h"
 
 #include "webproto/WebText.h"
 
@@ -28,6 +28,23 @@ QString join(const QStringList &fields, QChar separator)
 QByteArray encode(const QString &text)
 {
     return WebText::toAnsi(text);
+}
+
+std::optional<Status> readStatus(const QString &reply)
+{
+    qsizetype i = 0;
+    while (i < reply.size() && reply[i].isSpace())
+        ++i;
+    if (i < reply.size() && (reply[i] == u'+' || reply[i] == u'-'))
+        ++i;
+    if (i >= reply.size() || !(reply[i] >= u'0' && reply[i] <= u'9'))
+        return std::nullopt;
+    Status status;
+    status.code = WebText::parseLeadingInt(reply);
+    const qsizetype bar = reply.indexOf(u'|');
+    if (bar >= 0)
+        status.message = reply.mid(bar + 1);
+    return status;
 }
 
 } // namespace ReplyText
