@@ -60,3 +60,8 @@ QStringList remindTypeTexts()
         texts.append(QString::fromUtf16(entry.second));
     return texts;
 }
+
+bool remindTypeWantsPopup(const QString &code)
+{
+    return code == u"1" || code == u"3";
+}

@@ -29,6 +29,9 @@ QString remindTypeText(const QString &code);
 QString remindTypeCode(const QString &text);
 // The reminder texts in code order ("1" first).
 QStringList remindTypeTexts();
+// Whether the reminder code asks for a pop-up on this computer: "1" (本地提醒)
+// or "3" (都提醒).
+bool remindTypeWantsPopup(const QString &code);
 
 // Ordered by QString's operator<, which compares UTF-16 code units (ordinal).
 using AdsByOpenTime = std::map<QString, std::vector<OneAdData>>;

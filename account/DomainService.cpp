@@ -155,5 +155,5 @@ bool WantsLocalReminder(const QString &url)
 {
     const auto &domains = AccountState::Instance().domains;
     const auto found = domains.find(url);
-    return found != domains.end() && (found->second.remindType == u"1" || found->second.remindType == u"3");
+    return found != domains.end() && remindTypeWantsPopup(found->second.remindType);
 }

@@ -19,7 +19,7 @@ QString fromUtf8(bool present, const std::string &text)
 
 bool wantsPopup(const DomainRecord &record)
 {
-    return record.remindType == u"1" || record.remindType == u"3";
+    return remindTypeWantsPopup(record.remindType);
 }
 
 } // namespace

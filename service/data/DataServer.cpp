@@ -408,24 +408,43 @@ void DataServer::searchAds(DataConnection &c, const MsgUserSearchAdsReq &req)
     });
 }
 
+namespace {
+
+// The redirect and the history search: a cleaned key, one page of rows run
+// off the loop, and an answer that says how many rows there are in all.
+// `search` reads the page; `fill` puts its rows and the request's echo into
+// the answer.
+template <class Ack, class Page, class Search, class Fill>
+DataServer::Answer keyPageAnswer(const char *what, const QString &key, int index, AdStore &store,
+                                 Search search, Fill fill)
+{
+    const Page page = search(store);
+    return [what, key, index, page, fill](DataConnection &c) {
+        Ack ack;
+        fill(ack.body, page);
+        ack.body.set_ext(std::string());
+        ack.body.set_count(page.total);
+        logSearch(c, what, key, index, page.rows.size(), page.total, page.failed);
+        c.send(ack);
+    };
+}
+
+} // namespace
+
 void DataServer::searchForwards(DataConnection &c, const MsgUserSearchForwardReq &req)
 {
     const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
     const std::string asSent = req.body.key();
     const int index = req.body.index();
-    runOffLoop(c, [key, asSent, index](AdStore &store) -> Answer {
-        const ForwardPage page = store.searchForwards(key, index);
-        return [key, asSent, index, page](DataConnection &c) {
-            MsgUserSearchForwardAck ack;
-            for (const ForwardRecord &r : page.rows)
-                fillForward(ack.body.add_forwardlist(), r);
-            ack.body.set_ext(std::string());
-            ack.body.set_key(asSent);
-            ack.body.add_index(index);
-            ack.body.set_count(page.total);
-            logSearch(c, "redirects", key, index, page.rows.size(), page.total, page.failed);
-            c.send(ack);
-        };
+    runOffLoop(c, [key, asSent, index](AdStore &store) {
+        return keyPageAnswer<MsgUserSearchForwardAck, ForwardPage>(
+            "redirects", key, index, store, [&](AdStore &s) { return s.searchForwards(key, index); },
+            [asSent, index](Proto::UserSearchForwardAck &body, const ForwardPage &page) {
+                for (const ForwardRecord &r : page.rows)
+                    fillForward(body.add_forwardlist(), r);
+                body.set_key(asSent);
+                body.add_index(index);
+            });
     });
 }
 
@@ -433,17 +452,13 @@ void DataServer::searchHistory(DataConnection &c, const MsgUserSearchHisReq &req
 {
     const QString key = AdKey::clean(fromUtf8(req.body.key()), limits.keyChars).trimmed();
     const int index = req.body.index();
-    runOffLoop(c, [key, index](AdStore &store) -> Answer {
-        const HistoryPage page = store.searchHistory(key, index);
-        return [key, index, page](DataConnection &c) {
-            MsgUserSearchHisAck ack;
-            for (const HistoryRecord &r : page.rows)
-                fillHistory(ack.body.add_adslist(), r);
-            ack.body.set_ext(std::string());
-            ack.body.set_index(index);
-            ack.body.set_count(page.total);
-            logSearch(c, "history", key, index, page.rows.size(), page.total, page.failed);
-            c.send(ack);
-        };
+    runOffLoop(c, [key, index](AdStore &store) {
+        return keyPageAnswer<MsgUserSearchHisAck, HistoryPage>(
+            "history", key, index, store, [&](AdStore &s) { return s.searchHistory(key, index); },
+            [index](Proto::UserSearchHisAck &body, const HistoryPage &page) {
+                for (const HistoryRecord &r : page.rows)
+                    fillHistory(body.add_adslist(), r);
+                body.set_index(index);
+            });
     });
 }
