@@ -56,7 +56,7 @@ QWidget *createReportList(QWidget *parent)
 
 namespace {
 
-// A one-line label was sized for the design's font: in a font that writes its
+// A one-line label was sized for its template's font: in a font that writes its
 // text wider it grows, away from the side it is aligned to, so the text shows whole.
 QRect fittedLabel(QRect rect, const ControlTemplate &control, const QFont &font)
 {

@@ -66,7 +66,7 @@ QFont dialogFont(const QString &family, int pointSize)
     return font;
 }
 
-double designWidthRatio(const QFont &font)
+double simSunWidthRatio(const QFont &font)
 {
     const QFontMetricsF metrics(font);
     const int pixels = QFontInfo(font).pixelSize();
@@ -80,9 +80,9 @@ double designWidthRatio(const QFont &font)
     return std::max({1.0, narrowRatio, wideRatio});
 }
 
-int scaledToFont(int designPixels, const QFont &font)
+int scaledToFont(int simSunPixels, const QFont &font)
 {
-    return int(std::ceil(designPixels * designWidthRatio(font)));
+    return int(std::ceil(simSunPixels * simSunWidthRatio(font)));
 }
 
 DialogUnits DialogUnits::fromFont(const QFont &font)

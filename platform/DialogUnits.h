@@ -25,9 +25,9 @@ QFont dialogFont(const QString &family, int pointSize);
 // characters are half its pixel size wide and its Chinese ones the full size.
 // How much wider the font in use writes digits, punctuation and Chinese text
 // than that, the widest kind deciding; at least 1.
-double designWidthRatio(const QFont &font);
-// A width chosen for 宋体, scaled to the font in use by designWidthRatio().
-int scaledToFont(int designPixels, const QFont &font);
+double simSunWidthRatio(const QFont &font);
+// A width chosen for 宋体, scaled to the font in use by simSunWidthRatio().
+int scaledToFont(int simSunPixels, const QFont &font);
 
 // Dialog base units of a font, computed as the Windows dialog manager does: the average
 // character width of "A..Za..z" and the character height.
