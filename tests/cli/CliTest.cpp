@@ -100,6 +100,23 @@ private:
     QByteArray written;
 };
 
+// Waits for a program attached to the terminal to end, reading what it shows
+// meanwhile (a full terminal would hold it up); kills it at the deadline.
+bool endsOnTerminal(QProcess &process, Terminal &terminal)
+{
+    const bool ended = waitFor(
+        [&] {
+            terminal.read();
+            return process.state() == QProcess::NotRunning;
+        },
+        20000);
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return ended;
+}
+
 // The lines a terminal shows for what was written to it: a carriage return
 // goes back to the line's start, ESC [ K erases to its end, other text
 // overwrites.
@@ -399,16 +416,7 @@ TEST_F(CliTest, PasswordFileDashReadsStandardInputWithATerminalAttached)
     ASSERT_TRUE(process.waitForStarted());
     process.write(DemoData::kPassword.toUtf8() + '\n');
     process.closeWriteChannel();
-    const bool ended = waitFor(
-        [&] {
-            terminal.read();
-            return process.state() == QProcess::NotRunning;
-        },
-        20000);
-    if (!ended) {
-        process.kill();
-        process.waitForFinished();
-    }
+    const bool ended = endsOnTerminal(process, terminal);
     ASSERT_TRUE(ended) << "still waiting; the terminal shows: " << terminal.read().toStdString();
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     EXPECT_TRUE(QJsonDocument::fromJson(process.readAllStandardOutput()).isArray());
@@ -427,16 +435,7 @@ TEST_F(CliTest, ProgressLineOnATerminalIsGoneBeforeTheRowsThatFollow)
     prepare(process, asDemo({QStringLiteral("search"), key, QStringLiteral("--csv")}));
     process.setChildProcessModifier(terminal.attach(true));
     process.start();
-    const bool ended = waitFor(
-        [&] {
-            terminal.read();
-            return process.state() == QProcess::NotRunning;
-        },
-        20000);
-    if (!ended) {
-        process.kill();
-        process.waitForFinished();
-    }
+    const bool ended = endsOnTerminal(process, terminal);
     ASSERT_TRUE(ended);
     EXPECT_EQ(process.exitCode(), 0);
     const QByteArray written = terminal.read();
